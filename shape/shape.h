@@ -1,0 +1,97 @@
+// The Shape library: a triangle mesh in memory, and the BSV2 text files it
+// is stored in.
+//
+// A BSV2 file is "BSV2" on its first line, then whitespace-separated numbers:
+// the vertex count V (at least 1), the triangle count T, V vertices of three
+// coordinates each, and T triangles of three vertex numbers each (counting
+// from 0 in the order of the vertices). Text after the last triangle is
+// ignored.
+//
+// Every function here is synchronous, keeps no state between calls and is
+// safe to call from any thread on distinct shapes.
+#ifndef SHAPE_SHAPE_H
+#define SHAPE_SHAPE_H
+
+// One triangle mesh. The tables are flat arrays of scalars: every reader
+// indexes them as 3 * number + component.
+struct Shape_Typ {
+    int numVertices;  // vertices in vTable; negative only if a caller made it so
+    float *vTable;    // 3 * numVertices floats: vertex k is x, y, z at [3k], [3k+1], [3k+2];
+                      // null when numVertices <= 0 or its allocation failed
+    int *tTable;      // 3 * numTris vertex numbers: triangle j's corners at [3j], [3j+1], [3j+2];
+                      // null when numTris <= 0 or its allocation failed
+    int numTris;      // triangles in tTable; may be negative (then there is no table)
+};
+
+// The handle every operation takes or returns; null means "no shape".
+typedef Shape_Typ *Shape;
+
+// createShape: makes a shape with room for numVertices vertices and numTris
+// triangles. The table contents are not initialised: the caller fills them.
+//   Takes:   the two counts, any values. A count of 0 gives no table (null)
+//            and is not a failure.
+//   Returns: a new shape owned by the caller, to be released with
+//            destroyShape. Both counts are stored as given, whatever else
+//            happens.
+//   Fails:   when a table cannot be allocated (a negative count, a size in
+//            bytes that cannot be represented, or no memory), that table is
+//            left null, "ahhh\n!" is written to standard output (with no
+//            newline after the '!') and the shape is still returned: the
+//            caller must check the tables of positive counts before use.
+//            When the record itself cannot be allocated, the same message is
+//            written and the result is null.
+Shape createShape(int numVertices, int numTris);
+
+// destroyShape: releases the shape and both its tables.
+//   Takes:   a shape from createShape or readShapeFromFile, or null (then it
+//            does nothing). The handle dangles afterwards.
+//   Fails:   never.
+void destroyShape(Shape shape);
+
+// numTriangles: the shape's triangle count, numTris, as stored (it may be
+// negative; loops over triangles run while the index is below it).
+//   Takes:   a shape, not null.
+int numTriangles(Shape shape);
+
+// readShapeFromFile: reads a BSV2 file into a new shape.
+//   Takes:   the path of the file.
+//   Returns: a shape owned by the caller (release it with destroyShape) whose
+//            counts are those of the file, whose tables are present for every
+//            positive count and fully read, and whose every vertex number is
+//            in 0 .. numVertices - 1. A negative triangle count is kept, with
+//            no triangle table.
+//   Fails:   returns null, having written exactly one message, releasing
+//            everything it made and closing the file:
+//              file cannot be opened           "Read error!\n"
+//              input ends before the magic,    "File Read error!!\n"
+//                or the triangle count is not a 32-bit number
+//              first line is not "BSV2"        "File is not BSV2 format!\n"
+//              vertex count below 1, or not    "You can't have less than 0 vertices!"
+//                a 32-bit number                 (no newline)
+//              input ends before the vertex    "File Read error!!\n"
+//                count
+//              a vertex is short or malformed  "Read error in vTable read\n"
+//              a triangle is short or has a    "Read error in tTable read\n"
+//                field that is not a 32-bit number
+//              a vertex number outside         "Vertex number out of range in tTable read\n"
+//                0 .. V - 1
+//            All of these go to standard error. A table that cannot be
+//            allocated gives createShape's message on standard output.
+Shape readShapeFromFile(const char *fileName);
+
+// writeShapeToFile: writes the shape as a BSV2 file, creating or truncating
+// it: "BSV2", the counts, then one line per vertex with "%f %f %f" and one
+// per triangle with "%d %d %d" (numTriangles of them).
+//   Takes:   the shape and the path; neither is changed or kept.
+//   Returns: 0 on success.
+//            1 when the shape or the file name is null, or when the shape
+//              lacks a table for a positive count (its allocation failed);
+//              no message, and no file is created.
+//            2 when the file cannot be opened for writing:
+//              "Unable to open %s for writing.\n" on standard error.
+//            3 when writing or closing the file fails (a full disk):
+//              "Unable to write %s.\n" on standard error. What was written
+//              stays in the file.
+int writeShapeToFile(Shape shape, const char *fileName);
+
+#endif

@@ -1,0 +1,62 @@
+#include "capture.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+int temporaryFile() {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bsv2-capture-XXXXXX";
+    int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        ADD_FAILURE() << "cannot make a capture file";
+        return -1;
+    }
+    unlink(pattern.c_str());
+    return fd;
+}
+
+std::string readBack(int fd) {
+    std::string content;
+    char chunk[4096];
+    lseek(fd, 0, SEEK_SET);
+    ssize_t got;
+    while ((got = read(fd, chunk, sizeof chunk)) > 0) content.append(chunk, static_cast<std::size_t>(got));
+    close(fd);
+    return content;
+}
+
+}  // namespace
+
+Redirection beginCapture() {
+    std::fflush(nullptr);
+    Redirection r{dup(1), dup(2), temporaryFile(), temporaryFile()};
+    dup2(r.fileOut, 1);
+    dup2(r.fileErr, 2);
+    return r;
+}
+
+Captured endCapture(Redirection r) {
+    std::fflush(nullptr);
+    dup2(r.savedOut, 1);
+    dup2(r.savedErr, 2);
+    close(r.savedOut);
+    close(r.savedErr);
+    return Captured{readBack(r.fileOut), readBack(r.fileErr)};
+}
+
+std::string withoutSanitizerWarnings(const std::string &err) {
+    // Each warning is "==<pid>==WARNING: AddressSanitizer failed to allocate 0x... bytes\n".
+    static const std::string marker = "==WARNING: AddressSanitizer failed to allocate ";
+    std::string kept = err;
+    for (std::size_t at; (at = kept.find(marker)) != std::string::npos;) {
+        std::size_t start = kept.rfind("==", at - 1);
+        std::size_t end = kept.find('\n', at);
+        kept.erase(start, end == std::string::npos ? std::string::npos : end + 1 - start);
+    }
+    return kept;
+}

@@ -1,0 +1,47 @@
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+ScratchDir::ScratchDir() {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bsv2-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot make a scratch directory";
+    root = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+}
+
+std::string ScratchDir::path(const std::string &name) const { return root + "/" + name; }
+
+std::string ScratchDir::write(const std::string &name, const std::string &bytes) const {
+    std::string file = path(name);
+    std::ofstream out(file, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) ADD_FAILURE() << "cannot write " << file;
+    return file;
+}
+
+std::string readWholeFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        ADD_FAILURE() << "cannot read " << path;
+        return "";
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool fileExists(const std::string &path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}

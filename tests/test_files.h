@@ -1,0 +1,29 @@
+// Scratch files for tests: a private directory per test, and whole-file
+// reads and writes of raw bytes (NUL bytes included).
+#ifndef TESTS_TEST_FILES_H
+#define TESTS_TEST_FILES_H
+
+#include <string>
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its contents when
+// the object goes out of scope.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir &) = delete;
+    ScratchDir &operator=(const ScratchDir &) = delete;
+
+    // Path of `name` inside the directory.
+    std::string path(const std::string &name) const;
+    // Writes `bytes` to `name` inside the directory and returns its path.
+    std::string write(const std::string &name, const std::string &bytes) const;
+
+    std::string root;
+};
+
+// The whole content of a file; fails the current test when it cannot be read.
+std::string readWholeFile(const std::string &path);
+
+bool fileExists(const std::string &path);
+
+#endif
