@@ -1,0 +1,93 @@
+// The viewer as a real process on a virtual X server: its window, its
+// command line, and what its window shows.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+#include "x_display.h"
+
+namespace {
+
+const std::string kViewer = VIEWER_PATH;
+const std::string kModels = MODELS_DIR;
+
+const std::string kOneTriangle = "BSV2\n3\n1\n-3 -1 0\n3 -1 0\n0 2 3\n0 1 2\n";
+
+class ViewerWindow : public testing::Test {
+protected:
+    void SetUp() override { display = startVirtualDisplay(); }
+    void TearDown() override {
+        stopProcess(viewer);
+        stopVirtualDisplay(display);
+    }
+    // Starts the viewer with these arguments after its name.
+    void start(const std::vector<std::string> &args) {
+        std::vector<std::string> argv = {kViewer};
+        argv.insert(argv.end(), args.begin(), args.end());
+        viewer = startProcess(argv, display.name, scratch.root);
+    }
+    WindowInfo window() { return waitForWindow(display.name, kViewer, 20); }
+    std::string err() { return readWholeFile(viewer.errPath); }
+    std::string out() { return readWholeFile(viewer.outPath); }
+
+    ScratchDir scratch;
+    VirtualDisplay display;
+    RunningProcess viewer;
+};
+
+void expectStandardWindow(const WindowInfo &window) {
+    ASSERT_FALSE(window.id.empty()) << "no window titled " << kViewer;
+    EXPECT_EQ(window.width, 500);
+    EXPECT_EQ(window.height, 500);
+    EXPECT_EQ(window.x, 100);
+    EXPECT_EQ(window.y, 100);
+}
+
+TEST_F(ViewerWindow, NoArgumentsOpensBlackWindowOfFiveHundredSquareAtOneHundred) {
+    start({});
+    WindowInfo shown = window();
+    expectStandardWindow(shown);
+    sleepSeconds(1);
+    Screenshot shot = takeScreenshot(display.name, shown.id);
+    ASSERT_EQ(shot.width, 500);
+    ColourCounts counts = countColours(shot);
+    EXPECT_EQ(counts.green + counts.red + counts.other, 0);
+    EXPECT_FALSE(waitForExit(viewer, 0)) << "the viewer ended on its own";
+    EXPECT_EQ(out(), "");
+    EXPECT_EQ(err(), "");
+}
+
+TEST_F(ViewerWindow, ThreeFileArgumentsGiveUsageOnStandardOutputAndStatusOne) {
+    start({kModels + "/cube.bsv2", "missing-1.bsv2", "missing-2.bsv2"});
+    ASSERT_TRUE(waitForExit(viewer, 20));
+    EXPECT_EQ(viewer.exitStatus, 1);
+    EXPECT_EQ(out(), "Usage: " + kViewer + " fileName\n");
+    // No file was opened, so none of the reader's messages appear.
+    EXPECT_EQ(err().find("Read error"), std::string::npos) << err();
+}
+
+TEST_F(ViewerWindow, GeometryOptionIsGlutsOwnAndChangesNothing) {
+    start({"-geometry", "300x300+10+10", kModels + "/cube.bsv2", kModels + "/tent.bsv2"});
+    expectStandardWindow(window());
+    EXPECT_FALSE(waitForExit(viewer, 0.5)) << "the viewer ended: " << out() << err();
+    EXPECT_EQ(out(), "");
+}
+
+TEST_F(ViewerWindow, GeometryOptionDoesNotHideAThirdFile) {
+    start({"-geometry", "300x300+10+10", "a.bsv2", "b.bsv2", "c.bsv2"});
+    ASSERT_TRUE(waitForExit(viewer, 20));
+    EXPECT_EQ(viewer.exitStatus, 1);
+    EXPECT_EQ(out(), "Usage: " + kViewer + " fileName\n");
+}
+
+TEST_F(ViewerWindow, FileThatFailsToLoadIsReportedAndTheViewerRunsOn) {
+    std::string zero = scratch.write("zero.bsv2", "BSV2\n0\n0\n");
+    start({scratch.path("missing.bsv2"), zero});
+    expectStandardWindow(window());
+    EXPECT_FALSE(waitForExit(viewer, 1)) << "the viewer ended";
+    EXPECT_EQ(err(), "Read error!\nYou can't have less than 0 vertices!");
+}
+
+}  // namespace

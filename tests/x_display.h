@@ -1,0 +1,87 @@
+// Helpers for testing the viewer as a real process on a virtual X server:
+// starting Xvfb, running the viewer, finding its window and reading its
+// pixels back from a screenshot.
+#ifndef TESTS_X_DISPLAY_H
+#define TESTS_X_DISPLAY_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// A private Xvfb server; its display name is ":<number>".
+struct VirtualDisplay {
+    pid_t pid = -1;
+    std::string name;
+};
+
+// Starts Xvfb on a free display number. Fails the current test (and returns
+// a display with pid -1) when it cannot.
+VirtualDisplay startVirtualDisplay();
+void stopVirtualDisplay(VirtualDisplay &display);
+
+// A child process whose standard output and standard error go to files.
+struct RunningProcess {
+    pid_t pid = -1;
+    std::string outPath;
+    std::string errPath;
+    int exitStatus = -1;  // set by waitForExit once the process has ended
+};
+
+// Starts argv[0] with the given arguments and DISPLAY set to `display`;
+// its output goes to files in `scratchDir`.
+RunningProcess startProcess(const std::vector<std::string> &argv, const std::string &display,
+                            const std::string &scratchDir);
+// True when the process ended within `seconds`; its exit status (or 128 +
+// signal) is then in exitStatus.
+bool waitForExit(RunningProcess &process, double seconds);
+// Ends the process (if still running) and reaps it.
+void stopProcess(RunningProcess &process);
+
+// The output of a shell command, with DISPLAY set.
+std::string commandOutput(const std::string &command, const std::string &display);
+
+// Where xwininfo puts a top-level window, by its title.
+struct WindowInfo {
+    std::string id;  // X window id, such as 0x200002; empty when not found
+    int x = 0, y = 0, width = 0, height = 0;
+};
+// Polls for up to `seconds` until a window with this exact title exists.
+WindowInfo waitForWindow(const std::string &display, const std::string &title, double seconds);
+
+// The window's pixels as rows of RGB bytes, from xwd and xwdtopnm.
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;  // 3 bytes per pixel, row after row
+};
+Screenshot takeScreenshot(const std::string &display, const std::string &windowId);
+
+struct ColourCounts {
+    int green = 0;  // pure-ish green: the first model's lines
+    int red = 0;    // pure-ish red: the second model's lines
+    int other = 0;  // anything neither black, green nor red
+};
+ColourCounts countColours(const Screenshot &shot);
+
+// Polls screenshots for up to `seconds` until `wanted` holds for the counts;
+// returns the last counts seen.
+template <typename Predicate>
+ColourCounts waitForColours(const std::string &display, const std::string &windowId, double seconds,
+                            Predicate wanted);
+
+void sleepSeconds(double seconds);
+double secondsNow();
+
+template <typename Predicate>
+ColourCounts waitForColours(const std::string &display, const std::string &windowId, double seconds,
+                            Predicate wanted) {
+    double deadline = secondsNow() + seconds;
+    ColourCounts counts = countColours(takeScreenshot(display, windowId));
+    while (!wanted(counts) && secondsNow() < deadline) {
+        sleepSeconds(0.2);
+        counts = countColours(takeScreenshot(display, windowId));
+    }
+    return counts;
+}
+
+#endif

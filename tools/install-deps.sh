@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages this project needs that are not installed yet.
+#   tools/install-deps.sh view   what building and showing the viewer needs
+#   tools/install-deps.sh test   all of that, plus what the tests need
+set -euo pipefail
+
+view_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev
+               libgl1-mesa-dri xvfb x11-utils x11-apps netpbm)
+test_packages=("${view_packages[@]}" libgtest-dev)
+
+case "${1:-}" in
+  view) wanted=("${view_packages[@]}") ;;
+  test) wanted=("${test_packages[@]}") ;;
+  *) echo "usage: $0 view|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null; then
+  sudo=(sudo)
+else
+  echo "Missing packages (${missing[*]}) and not root: install them as root." >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
