@@ -90,4 +90,44 @@ TEST_F(ViewerWindow, FileThatFailsToLoadIsReportedAndTheViewerRunsOn) {
     EXPECT_EQ(err(), "Read error!\nYou can't have less than 0 vertices!");
 }
 
+bool hasGreen(const ColourCounts &counts) { return counts.green > 200; }
+bool hasRed(const ColourCounts &counts) { return counts.red > 50; }
+
+TEST_F(ViewerWindow, OneModelShowsGreenLinesAndNoRed) {
+    start({kModels + "/cube.bsv2"});
+    WindowInfo shown = window();
+    ASSERT_FALSE(shown.id.empty());
+    ColourCounts counts = waitForColours(display.name, shown.id, 10, hasGreen);
+    EXPECT_TRUE(hasGreen(counts)) << counts.green << " green pixels";
+    // Another second for anything late to show up.
+    sleepSeconds(1);
+    counts = countColours(takeScreenshot(display.name, shown.id));
+    EXPECT_TRUE(hasGreen(counts));
+    EXPECT_EQ(counts.red, 0);
+    EXPECT_EQ(err(), "");
+}
+
+TEST_F(ViewerWindow, SecondModelOfOneTriangleAppearsInRedOverTheGreen) {
+    std::string triangle = scratch.write("triangle.bsv2", kOneTriangle);
+    start({kModels + "/cube.bsv2", triangle});
+    WindowInfo shown = window();
+    ASSERT_FALSE(shown.id.empty());
+    ColourCounts counts = waitForColours(display.name, shown.id, 10, [](const ColourCounts &c) {
+        return hasGreen(c) && hasRed(c);
+    });
+    EXPECT_TRUE(hasGreen(counts)) << counts.green << " green pixels";
+    EXPECT_TRUE(hasRed(counts)) << counts.red << " red pixels";
+}
+
+TEST_F(ViewerWindow, FirstFileFailingLeavesOnlyTheSecondInRed) {
+    std::string triangle = scratch.write("triangle.bsv2", kOneTriangle);
+    start({scratch.path("missing.bsv2"), triangle});
+    WindowInfo shown = window();
+    ASSERT_FALSE(shown.id.empty());
+    ColourCounts counts = waitForColours(display.name, shown.id, 10, hasRed);
+    EXPECT_TRUE(hasRed(counts)) << counts.red << " red pixels";
+    EXPECT_EQ(counts.green, 0);
+    EXPECT_EQ(err(), "Read error!\n");
+}
+
 }  // namespace
