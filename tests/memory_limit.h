@@ -3,7 +3,11 @@
 #ifndef TESTS_MEMORY_LIMIT_H
 #define TESTS_MEMORY_LIMIT_H
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define BSV2_UNDER_ASAN 1
@@ -24,5 +28,29 @@ inline void limitHeapToOneGiB() {
     setrlimit(RLIMIT_AS, &limit);
 #endif
 }
+
+// Runs `body` in a child process whose heap is capped at 1 GiB. The body
+// reports what differed on standard error (CHILD_CHECK) and the child exits
+// 0 only if nothing did.
+template <typename Body>
+void expectInLimitedChild(Body body) {
+    EXPECT_EXIT(
+        {
+            limitHeapToOneGiB();
+            bool ok = true;
+            body(&ok);
+            std::fflush(nullptr);
+            std::_Exit(ok ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+#define CHILD_CHECK(ok, condition)                                        \
+    do {                                                                  \
+        if (!(condition)) {                                               \
+            std::fprintf(stderr, "child check failed: %s\n", #condition); \
+            *(ok) = false;                                                \
+        }                                                                 \
+    } while (0)
 
 #endif

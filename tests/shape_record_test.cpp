@@ -9,7 +9,6 @@
 #include "capture.h"
 #include "memory_limit.h"
 #include "shape.h"
-#include "test_files.h"
 
 namespace {
 
@@ -82,28 +81,6 @@ TEST(DestroyShape, FreesExactlyWhatCreateShapeAllocated) {
 #endif
 }
 
-// Each body runs in a child process whose heap is capped at 1 GiB; the child
-// reports what differed on standard error and exits 0 only if nothing did.
-void expectInLimitedChild(void (*body)(bool *ok)) {
-    EXPECT_EXIT(
-        {
-            limitHeapToOneGiB();
-            bool ok = true;
-            body(&ok);
-            std::fflush(nullptr);
-            std::_Exit(ok ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
-}
-
-#define CHILD_CHECK(ok, condition)                                  \
-    do {                                                            \
-        if (!(condition)) {                                         \
-            std::fprintf(stderr, "child check failed: %s\n", #condition); \
-            *(ok) = false;                                          \
-        }                                                           \
-    } while (0)
-
 TEST(CreateShapeDeathTest, TableTooLargeForTheHeapIsReportedAndLeftNull) {
     expectInLimitedChild([](bool *ok) {
         Shape shape = nullptr;
@@ -115,18 +92,6 @@ TEST(CreateShapeDeathTest, TableTooLargeForTheHeapIsReportedAndLeftNull) {
         CHILD_CHECK(ok, shape->tTable != nullptr);
         CHILD_CHECK(ok, shape->numVertices == INT_MAX);
         destroyShape(shape);
-    });
-}
-
-TEST(ReaderDeathTest, RefusesFileWhoseTableCannotBeAllocated) {
-    expectInLimitedChild([](bool *ok) {
-        ScratchDir dir;
-        std::string path = dir.write("huge.bsv2", "BSV2\n200000000\n1\n0 0 0\n");
-        Shape shape = reinterpret_cast<Shape>(1);
-        Captured output = captureOutput([&] { shape = readShapeFromFile(path.c_str()); });
-        CHILD_CHECK(ok, shape == nullptr);
-        CHILD_CHECK(ok, output.out == "ahhh\n!");
-        CHILD_CHECK(ok, withoutSanitizerWarnings(output.err) == "");
     });
 }
 

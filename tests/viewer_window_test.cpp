@@ -90,6 +90,19 @@ TEST_F(ViewerWindow, FileThatFailsToLoadIsReportedAndTheViewerRunsOn) {
     EXPECT_EQ(err(), "Read error!\nYou can't have less than 0 vertices!");
 }
 
+TEST_F(ViewerWindow, TwoHostileFilesAreBothReportedAndTheWindowStaysBlack) {
+    std::string garbage = scratch.write("garbage.bsv2", std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10));
+    std::string outOfRange = scratch.write("range.bsv2", "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1 3\n");
+    start({garbage, outOfRange});
+    WindowInfo shown = window();
+    expectStandardWindow(shown);
+    sleepSeconds(1);
+    EXPECT_FALSE(waitForExit(viewer, 0)) << "the viewer ended";
+    ColourCounts counts = countColours(takeScreenshot(display.name, shown.id));
+    EXPECT_EQ(counts.green + counts.red + counts.other, 0);
+    EXPECT_EQ(err(), "File is not BSV2 format!\nVertex number out of range in tTable read\n");
+}
+
 bool hasGreen(const ColourCounts &counts) { return counts.green > 200; }
 bool hasRed(const ColourCounts &counts) { return counts.red > 50; }
 

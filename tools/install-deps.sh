@@ -6,7 +6,9 @@ set -euo pipefail
 
 view_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev
                libgl1-mesa-dri xvfb x11-utils x11-apps netpbm)
-test_packages=("${view_packages[@]}" libgtest-dev)
+# clang and its runtime build the fuzz targets; llvm-14 gives their reports
+# symbols.
+test_packages=("${view_packages[@]}" libgtest-dev clang libclang-rt-14-dev llvm-14)
 
 case "${1:-}" in
   view) wanted=("${view_packages[@]}") ;;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors and
-# runs every test.
+# runs every test: the whole suite, the whole suite again built with
+# AddressSanitizer and UBSan, then each fuzz target for a bounded time
+# ($FUZZ_SECONDS each, default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,4 +12,12 @@ jobs=$(nproc)
 echo "== build and test" >&2
 cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
-ctest --test-dir build -j "$jobs" --output-on-failure
+ctest --test-dir build -j "$jobs" --output-on-failure --no-tests=error
+
+echo "== build with -fsanitize=address,undefined and test" >&2
+cmake -S . -B build-asan -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_SANITIZE=ON >/dev/null
+cmake --build build-asan -j "$jobs"
+ctest --test-dir build-asan -j "$jobs" --output-on-failure --no-tests=error
+
+echo "== fuzzing" >&2
+bash fuzz/run.sh

@@ -11,9 +11,9 @@ first=${1:-models/cube.bsv2}
 second=${2:-models/tent.bsv2}
 
 bash tools/install-deps.sh view
-cmake -S . -B build -DBUILD_TESTING=OFF >/dev/null
-cmake --build build --target bsv2-viewer -j "$(nproc)"
-viewer=build/viewer/bsv2-viewer
+cmake -S . -B build-view -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-view --target bsv2-viewer -j "$(nproc)"
+viewer=build-view/viewer/bsv2-viewer
 
 if [ -n "${DISPLAY:-}" ]; then
   exec "$viewer" "$first" "$second"
