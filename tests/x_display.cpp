@@ -56,8 +56,11 @@ VirtualDisplay startVirtualDisplay() {
         ADD_FAILURE() << "pipe failed";
         return display;
     }
+    // -noreset: by default the server resets whenever its last client leaves,
+    // and a viewer connecting while xwininfo's poll has just left would be
+    // turned away.
     std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
-                                      "800x700x24", "-nolisten", "tcp"};
+                                      "800x700x24", "-nolisten", "tcp", "-noreset"};
     std::vector<char *> argv = argvPointers(args);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

@@ -28,7 +28,7 @@ wait_seconds=$(( triangles * 3 + 2 ))
 
 mkdir -p out
 shot=$PWD/out/screenshot.png
-Xvfb -displayfd 4 -screen 0 800x700x24 -nolisten tcp 4>out/.display >/dev/null 2>&1 &
+Xvfb -displayfd 4 -screen 0 800x700x24 -nolisten tcp -noreset 4>out/.display >/dev/null 2>&1 &
 xvfb=$!
 viewer_pid=
 cleanup() {
