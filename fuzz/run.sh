@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-${FUZZ_SECONDS:-60}}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DBSV2_FUZZ=ON -DBUILD_TESTING=OFF -DBSV2_WERROR=ON >/dev/null
-targets=(fuzz_read fuzz_round_trip)
+targets=(fuzz_read fuzz_round_trip fuzz_differential)
 cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]}"
 
 mkdir -p out/fuzz

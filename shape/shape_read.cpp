@@ -1,26 +1,12 @@
-// Reading BSV2 files with the C library's formatted input.
-#include <climits>
+// Reading BSV2 files.
 #include <cstdio>
 #include <cstring>
 
+#include "bsv2_scan.h"
 #include "shape.h"
 #include "shape_tables.h"
 
 namespace {
-
-// Reads one optionally signed decimal integer, skipping whitespace before it
-// and after it. %d would silently wrap a value beyond 32 bits, so the number
-// is read as a long and anything outside int's range counts as no number.
-// Returns 1 for a number, 0 for something else, EOF when the input ends (or
-// cannot be read) before the number.
-int readInt(std::FILE *file, int *value) {
-    long wide = 0;
-    int got = std::fscanf(file, "%ld\n", &wide);
-    if (got != 1) return got;
-    if (wide < INT_MIN || wide > INT_MAX) return 0;
-    *value = static_cast<int>(wide);
-    return 1;
-}
 
 Shape refuse(std::FILE *file, Shape shape, const char *message) {
     destroyShape(shape);
@@ -38,33 +24,33 @@ Shape readShapeFromFile(const char *fileName) {
         std::fputs("Read error!\n", stderr);
         return nullptr;
     }
+    Bsv2Scanner scanner;
+    startScan(&scanner, file);
 
-    char inputString[5] = "";
-    if (std::fscanf(file, "%4[^\n]\n", inputString) == EOF)
-        return refuse(file, nullptr, "File Read error!!\n");
-    if (std::strcmp(inputString, "BSV2") != 0)
-        return refuse(file, nullptr, "File is not BSV2 format!\n");
+    char magic[5];
+    if (scanMagic(&scanner, magic) == kScanEnd) return refuse(file, nullptr, "File Read error!!\n");
+    if (std::strcmp(magic, "BSV2") != 0) return refuse(file, nullptr, "File is not BSV2 format!\n");
 
-    if (readInt(file, &numVertices) == EOF) return refuse(file, nullptr, "File Read error!!\n");
-    if (numVertices <= 0)
-        return refuse(file, nullptr, "You can't have less than 0 vertices!");
+    // A vertex count that is not a number leaves the count at -1.
+    if (scanInt(&scanner, &numVertices) == kScanEnd) return refuse(file, nullptr, "File Read error!!\n");
+    if (numVertices <= 0) return refuse(file, nullptr, "You can't have less than 0 vertices!");
 
     int numTris = 0;
-    if (readInt(file, &numTris) != 1) return refuse(file, nullptr, "File Read error!!\n");
+    if (scanInt(&scanner, &numTris) != kScanRead) return refuse(file, nullptr, "File Read error!!\n");
 
     Shape shape = createShape(numVertices, numTris);
     // createShape has already said why when a table is missing.
     if (shape == nullptr || !hasAllTables(*shape)) return refuse(file, shape, nullptr);
 
-    for (int k = 0; k < numVertices; k++) {
-        float *vertex = shape->vTable + 3 * static_cast<long>(k);
-        if (std::fscanf(file, "%f %f %f\n", &vertex[0], &vertex[1], &vertex[2]) != 3)
+    float *coordinate = shape->vTable;
+    for (long i = 0; i < 3L * numVertices; i++) {
+        if (scanFloat(&scanner, coordinate++) != kScanRead)
             return refuse(file, shape, "Read error in vTable read\n");
     }
-    for (int j = 0; j < numTris; j++) {
-        int *corners = shape->tTable + 3 * static_cast<long>(j);
+    for (long j = 0; j < numTris; j++) {
+        int *corners = shape->tTable + 3 * j;
         for (int c = 0; c < 3; c++) {
-            if (readInt(file, &corners[c]) != 1)
+            if (scanInt(&scanner, &corners[c]) != kScanRead)
                 return refuse(file, shape, "Read error in tTable read\n");
         }
         for (int c = 0; c < 3; c++) {

@@ -10,9 +10,10 @@ struct Captured {
     std::string err;  // what went to standard error
 };
 
-// Points descriptors 1 and 2 at temporary files (so that it works inside a
-// death test, which captures standard error itself), flushes the streams on
-// both sides of the body, and restores the descriptors.
+// Points descriptors 1 and 2 at in-memory files (so that it works inside a
+// death test, which captures standard error itself, and in a fuzz target),
+// flushes the streams on both sides of the body, and restores the
+// descriptors.
 struct Redirection {
     int savedOut, savedErr;
     int fileOut, fileErr;

@@ -1,0 +1,185 @@
+// Speed of the BSV2 reader and writer against the reference ones built on
+// the C library's formatted input and output, and the peak memory of a
+// process that only reads a large file.
+//
+//   bench_bsv2 [--runs N] [--vertices V] [--triangles T]
+//
+// Makes a shape of random coordinates in [-10, 10] and random triangles,
+// writes it, then times each reader and writer N times (median of N) in this
+// one run and prints a table with the ratios.
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reference_bsv2.h"
+#include "shape.h"
+
+extern char **environ;
+
+namespace {
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    std::size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+long fileSize(const std::string &path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
+}
+
+void fail(const char *what) {
+    std::fprintf(stderr, "bench_bsv2: %s\n", what);
+    std::exit(1);
+}
+
+// Median seconds of `runs` reads of `path` with `reader`.
+double timeReads(Shape (*reader)(const char *), const std::string &path, int runs) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; i++) {
+        double start = secondsNow();
+        Shape shape = reader(path.c_str());
+        times.push_back(secondsNow() - start);
+        if (shape == nullptr) fail("a reader refused the benchmark file");
+        destroyShape(shape);
+    }
+    return median(times);
+}
+
+double timeWrites(int (*writer)(Shape, const char *), Shape shape, const std::string &path, int runs) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; i++) {
+        // Each write makes a new file: truncating the last one costs the
+        // file system more than the writing and would swamp the comparison.
+        std::remove(path.c_str());
+        double start = secondsNow();
+        int result = writer(shape, path.c_str());
+        times.push_back(secondsNow() - start);
+        if (result != 0) fail("a writer failed");
+    }
+    return median(times);
+}
+
+std::string fileContent(const std::string &path) {
+    std::string content;
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return content;
+    char chunk[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, got);
+    std::fclose(file);
+    return content;
+}
+
+// Peak resident memory, in KiB, of bsv2-info reading `path`, as
+// /usr/bin/time reports it. (This process's own rusage would not do: a
+// child started from a large process inherits its peak.) -1 when
+// /usr/bin/time is missing.
+long peakKibOfReadingProcess(const std::string &path, const std::string &scratchDir) {
+    if (access("/usr/bin/time", X_OK) != 0) return -1;
+    std::string report = scratchDir + "/peak.txt";
+    std::string program = BSV2_INFO_PATH;
+    const char *argv[] = {"/usr/bin/time", "-f", "%M", "-o", report.c_str(), program.c_str(), path.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 01, 0);
+    pid_t pid;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char **>(argv), environ) != 0)
+        fail("cannot run /usr/bin/time");
+    posix_spawn_file_actions_destroy(&actions);
+    int status;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        fail("bsv2-info could not read the file");
+    long kib = -1;
+    std::FILE *file = std::fopen(report.c_str(), "r");
+    if (file == nullptr || std::fscanf(file, "%ld", &kib) != 1) fail("no report from /usr/bin/time");
+    std::fclose(file);
+    std::remove(report.c_str());
+    return kib;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    int runs = 5, numVertices = 1000000, numTris = 2000000;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--vertices") == 0) numVertices = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--triangles") == 0) numTris = std::atoi(argv[i + 1]);
+        else fail("usage: bench_bsv2 [--runs N] [--vertices V] [--triangles T]");
+    }
+    if (runs < 1 || numVertices < 1 || numTris < 0) fail("counts must be positive");
+
+    const char *tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bsv2-bench-XXXXXX";
+    if (mkdtemp(dir.data()) == nullptr) fail("cannot make a scratch directory");
+    std::string input = dir + "/input.bsv2", output = dir + "/output.bsv2";
+
+    std::mt19937 random(42);
+    std::uniform_real_distribution<float> coordinate(-10.0f, 10.0f);
+    std::uniform_int_distribution<int> vertex(0, numVertices - 1);
+    Shape shape = createShape(numVertices, numTris);
+    for (long i = 0; i < 3L * numVertices; i++) shape->vTable[i] = coordinate(random);
+    for (long i = 0; i < 3L * numTris; i++) shape->tTable[i] = vertex(random);
+    if (writeShapeToFile(shape, input.c_str()) != 0) fail("cannot write the benchmark file");
+    double megabytes = static_cast<double>(fileSize(input)) / 1e6;
+
+    // Warm the page cache so that every reader reads from memory alike.
+    if (fileContent(input).empty()) fail("cannot read the benchmark file back");
+
+    double referenceRead = timeReads(referenceReadShapeFromFile, input, runs);
+    double libraryRead = timeReads(readShapeFromFile, input, runs);
+    double referenceWrite = timeWrites(referenceWriteShapeToFile, shape, output, runs);
+    std::string referenceBytes = fileContent(output);
+    double libraryWrite = timeWrites(writeShapeToFile, shape, output, runs);
+    if (fileContent(output) != referenceBytes) fail("the two writers wrote different bytes");
+
+    std::string tiny = dir + "/tiny.bsv2";
+    std::FILE *tinyFile = std::fopen(tiny.c_str(), "w");
+    if (tinyFile == nullptr) fail("cannot write a tiny file");
+    std::fputs("BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1 2\n", tinyFile);
+    std::fclose(tinyFile);
+    long peakLarge = peakKibOfReadingProcess(input, dir);
+    long peakTiny = peakKibOfReadingProcess(tiny, dir);
+    double tablesMib = 12.0 * (static_cast<double>(numVertices) + numTris) / (1024 * 1024);
+
+    std::printf("BSV2 file of %d vertices and %d triangles: %.1f MB; median of %d runs each\n\n", numVertices,
+                numTris, megabytes, runs);
+    std::printf("%-36s %10s %10s\n", "", "median s", "MB/s");
+    std::printf("%-36s %10.3f %10.1f\n", "reference reader (fscanf)", referenceRead, megabytes / referenceRead);
+    std::printf("%-36s %10.3f %10.1f\n", "library reader", libraryRead, megabytes / libraryRead);
+    std::printf("%-36s %10.3f %10.1f\n", "reference writer (fprintf)", referenceWrite, megabytes / referenceWrite);
+    std::printf("%-36s %10.3f %10.1f\n", "library writer", libraryWrite, megabytes / libraryWrite);
+    std::printf("\nreader speed-up: %5.1fx (target 10x)\n", referenceRead / libraryRead);
+    std::printf("writer speed-up: %5.1fx (target 5x)\n", referenceWrite / libraryWrite);
+    if (peakLarge < 0) {
+        std::printf("\npeak memory: not measured, /usr/bin/time is missing (Debian package time)\n");
+    } else {
+        std::printf("\npeak memory of bsv2-info reading the file: %.1f MiB; shape tables %.1f MiB; "
+                    "difference %.1f MiB (target within 2 MiB)\n",
+                    peakLarge / 1024.0, tablesMib, peakLarge / 1024.0 - tablesMib);
+        std::printf("peak memory of bsv2-info reading a one-triangle file: %.1f MiB\n", peakTiny / 1024.0);
+    }
+
+    destroyShape(shape);
+    std::remove(input.c_str());
+    std::remove(output.c_str());
+    std::remove(tiny.c_str());
+    rmdir(dir.c_str());
+    return 0;
+}

@@ -1,0 +1,81 @@
+// The scanner's buffer, whitespace, magic and integers.
+#include "bsv2_scan.h"
+
+#include <cstdint>
+#include <cstring>
+
+void startScan(Bsv2Scanner *scanner, std::FILE *file) {
+    scanner->file = file;
+    scanner->pos = 0;
+    scanner->end = 0;
+    scanner->ended = false;
+    scanner->buffer[0] = '\0';
+}
+
+void refillScan(Bsv2Scanner *scanner) {
+    std::size_t kept = scanner->end - scanner->pos;
+    std::memmove(scanner->buffer, scanner->buffer + scanner->pos, kept);
+    scanner->pos = 0;
+    scanner->end = kept;
+    std::size_t got = std::fread(scanner->buffer + kept, 1, kScanBufferSize - kept, scanner->file);
+    // A read error ends the input just as the end of the file does.
+    if (got == 0) scanner->ended = true;
+    scanner->end += got;
+    scanner->buffer[scanner->end] = '\0';
+}
+
+int skipScanSpace(Bsv2Scanner *scanner) {
+    for (;;) {
+        while (isScanSpace(scanner->buffer[scanner->pos])) scanner->pos++;
+        if (scanner->pos < scanner->end) return scanner->buffer[scanner->pos];
+        if (peekByte(scanner) == EOF) return EOF;
+    }
+}
+
+ScanResult scanMagic(Bsv2Scanner *scanner, char magic[5]) {
+    magic[0] = '\0';
+    int c = peekByte(scanner);
+    if (c == EOF) return kScanEnd;
+    int length = 0;
+    while (length < 4 && c != EOF && c != '\n') {
+        magic[length++] = static_cast<char>(c);
+        scanner->pos++;
+        c = peekByte(scanner);
+    }
+    magic[length] = '\0';
+    if (length == 0) return kScanMismatch;
+    skipScanSpace(scanner);
+    return kScanRead;
+}
+
+ScanResult scanIntSlowly(Bsv2Scanner *scanner, int *value) {
+    int c = skipScanSpace(scanner);
+    if (c == EOF) return kScanEnd;
+    ensureLookahead(scanner);
+    if (scanner->end - scanner->pos >= kScanLookahead) {
+        const unsigned char *after = parseShortInt(scanner->buffer + scanner->pos, value);
+        if (after != nullptr) {
+            scanner->pos = static_cast<std::size_t>(after - scanner->buffer);
+            return kScanRead;
+        }
+    }
+    bool negative = false;
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        scanner->pos++;
+        c = peekByte(scanner);
+    }
+    if (!isScanDigit(c)) return kScanMismatch;
+    // Every digit is consumed, as "%d" does; once the magnitude passes 2^31
+    // nothing fits whatever the sign, so it stops growing there.
+    const std::uint64_t kBeyondInt = std::uint64_t{1} << 31;
+    std::uint64_t magnitude = 0;
+    do {
+        if (magnitude <= kBeyondInt) magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
+        scanner->pos++;
+        c = scanner->pos < scanner->end ? scanner->buffer[scanner->pos] : peekByte(scanner);
+    } while (isScanDigit(c));
+    if (magnitude > (negative ? kBeyondInt : kBeyondInt - 1)) return kScanMismatch;
+    *value = negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude)) : static_cast<int>(magnitude);
+    return kScanRead;
+}

@@ -1,0 +1,178 @@
+// The scanner's floats. A float is read byte by byte by the same rules as
+// "%f": the bytes it takes are those the C library would take, and its value
+// is that of the longest number they begin with. Its significant digits are
+// gathered into a short decimal or hexadecimal text, which std::from_chars
+// rounds correctly to float.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "bsv2_scan.h"
+
+namespace {
+
+// Digits past this many change the value only by being zero or not: a float
+// halfway between two neighbours never has more than about 120 significant
+// decimal digits, so keeping 256, plus a final 1 standing for any nonzero
+// digits dropped, rounds exactly as all of them would.
+const int kKeptDigits = 256;
+
+// A number in the making: value = digits * base^scale * 2-or-10^exponent.
+struct FloatToken {
+    bool negative;
+    bool hex;                 // base 16 and a binary exponent ("0x...p...")
+    bool sawPoint;
+    bool sawMantissaDigit;
+    bool sawExponentMark;     // 'e', or 'p' for hex
+    bool exponentNegative;
+    bool droppedNonZero;      // a nonzero digit beyond kKeptDigits
+    int numDigits;            // significant digits kept, leading zeros skipped
+    int exponentDigits;
+    long long scale;          // in powers of the base
+    long long exponent;       // as written; saturates far beyond any float
+    char digits[kKeptDigits + 1];
+};
+
+bool isHexDigit(int c) { return isScanDigit(c) || (asciiLower(c) >= 'a' && asciiLower(c) <= 'f'); }
+
+void addMantissaDigit(FloatToken *token, int c) {
+    token->sawMantissaDigit = true;
+    if (token->numDigits == 0 && c == '0') {
+        if (token->sawPoint) token->scale--;
+        return;
+    }
+    if (token->numDigits < kKeptDigits) {
+        token->digits[token->numDigits++] = static_cast<char>(c);
+        if (token->sawPoint) token->scale--;
+        return;
+    }
+    if (c != '0') token->droppedNonZero = true;
+    if (!token->sawPoint) token->scale++;
+}
+
+void addExponentDigit(FloatToken *token, int c) {
+    token->exponentDigits++;
+    if (token->exponent < 1000000000000LL) token->exponent = token->exponent * 10 + (c - '0');
+}
+
+// Consumes `word` (lower case) in any case; false, having consumed what
+// matched, at the first byte that differs, as "%f" fails there too.
+bool consumeWord(Bsv2Scanner *scanner, const char *word) {
+    for (; *word != '\0'; word++) {
+        if (asciiLower(peekByte(scanner)) != *word) return false;
+        scanner->pos++;
+    }
+    return true;
+}
+
+// "nan", "inf" or "infinity" in any case, after the sign. "%f" takes "nan"
+// and "inf" whole; after "inf" an 'i' commits it to the whole "infinity".
+ScanResult scanWord(Bsv2Scanner *scanner, bool negative, float *value) {
+    float magnitude;
+    if (asciiLower(peekByte(scanner)) == 'n') {
+        if (!consumeWord(scanner, "nan")) return kScanMismatch;
+        magnitude = std::numeric_limits<float>::quiet_NaN();
+    } else {
+        if (!consumeWord(scanner, "inf")) return kScanMismatch;
+        if (asciiLower(peekByte(scanner)) == 'i' && !consumeWord(scanner, "inity")) return kScanMismatch;
+        magnitude = std::numeric_limits<float>::infinity();
+    }
+    *value = std::copysign(magnitude, negative ? -1.0f : 1.0f);
+    return kScanRead;
+}
+
+// The correctly rounded float of a token with at least one mantissa digit.
+float tokenValue(FloatToken *token) {
+    float zero = token->negative ? -0.0f : 0.0f;
+    if (token->numDigits == 0) return zero;  // every digit was a zero
+    if (token->droppedNonZero) {
+        token->digits[token->numDigits++] = '1';
+        token->scale--;
+    }
+    const int bitsPerDigit = token->hex ? 4 : 1;  // hex exponents count bits
+    long long exponent = token->scale * bitsPerDigit;
+    if (token->exponentDigits > 0) exponent += token->exponentNegative ? -token->exponent : token->exponent;
+    // Far beyond any float either way; keeps the text short.
+    const long long kExponentLimit = 100000;
+    if (exponent > kExponentLimit) exponent = kExponentLimit;
+    if (exponent < -kExponentLimit) exponent = -kExponentLimit;
+
+    char text[kKeptDigits + 32];
+    char *end = std::copy(token->digits, token->digits + token->numDigits, text);
+    *end++ = token->hex ? 'p' : 'e';
+    end = std::to_chars(end, text + sizeof text, exponent).ptr;
+    float magnitude = 0.0f;
+    auto parsed = std::from_chars(text, end, magnitude,
+                                  token->hex ? std::chars_format::hex : std::chars_format::general);
+    if (parsed.ec == std::errc::result_out_of_range) {
+        // Too large or too small for a float: the digits as a fraction of
+        // one tell which, as 0.digits * base^(numDigits + exponent).
+        bool huge = exponent + static_cast<long long>(token->numDigits) * bitsPerDigit > 0;
+        magnitude = huge ? std::numeric_limits<float>::infinity() : 0.0f;
+    }
+    return token->negative ? -magnitude : magnitude;
+}
+
+}  // namespace
+
+ScanResult scanFloatSlowly(Bsv2Scanner *scanner, float *value) {
+    int c = skipScanSpace(scanner);
+    if (c == EOF) return kScanEnd;
+
+    FloatToken token;
+    token.negative = token.hex = token.sawPoint = token.sawMantissaDigit = false;
+    token.sawExponentMark = token.exponentNegative = token.droppedNonZero = false;
+    token.numDigits = token.exponentDigits = 0;
+    token.scale = token.exponent = 0;
+
+    if (c == '+' || c == '-') {
+        token.negative = c == '-';
+        scanner->pos++;
+        c = peekByte(scanner);
+        if (c == EOF) return kScanMismatch;
+    }
+    if (asciiLower(c) == 'n' || asciiLower(c) == 'i') return scanWord(scanner, token.negative, value);
+    if (c == '0') {
+        scanner->pos++;
+        c = peekByte(scanner);
+        if (asciiLower(c) == 'x') {
+            token.hex = true;
+            scanner->pos++;
+            c = peekByte(scanner);
+        } else {
+            addMantissaDigit(&token, '0');
+        }
+    }
+
+    const int exponentMark = token.hex ? 'p' : 'e';
+    bool afterMark = false;
+    for (;; c = scanner->pos < scanner->end ? scanner->buffer[scanner->pos] : peekByte(scanner)) {
+        bool isMark = false;
+        if (isScanDigit(c) && token.sawExponentMark) {
+            addExponentDigit(&token, c);
+        } else if (isScanDigit(c) || (token.hex && !token.sawExponentMark && isHexDigit(c))) {
+            addMantissaDigit(&token, c);
+        } else if (afterMark && (c == '+' || c == '-')) {
+            token.exponentNegative = c == '-';
+        } else if (token.sawMantissaDigit && !token.sawExponentMark && asciiLower(c) == exponentMark) {
+            token.sawExponentMark = isMark = true;
+        } else if (!token.sawPoint && !token.sawExponentMark && c == '.') {
+            token.sawPoint = true;
+        } else {
+            break;
+        }
+        afterMark = isMark;
+        scanner->pos++;
+    }
+
+    if (!token.sawMantissaDigit) {
+        // A sign, a point or "0x" alone is no number, but "0x." is zero: the
+        // C library's strtof reads its "0".
+        if (!(token.hex && token.sawPoint)) return kScanMismatch;
+        *value = token.negative ? -0.0f : 0.0f;
+        return kScanRead;
+    }
+    *value = tokenValue(&token);
+    return kScanRead;
+}

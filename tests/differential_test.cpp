@@ -1,0 +1,205 @@
+// The library's reader and writer against the reference ones built on the
+// C library's formatted input and output: the same outcome, bit for bit and
+// message for message, on the test corpus, on edge cases of number syntax,
+// and on thousands of seeded random mutations.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "outcome.h"
+#include "reference_bsv2.h"
+#include "shape.h"
+#include "test_files.h"
+
+namespace {
+
+std::vector<std::string> corpusFiles() {
+    std::vector<std::string> texts;
+    for (const char *directory : {FUZZ_CORPUS_DIR, REGRESSIONS_DIR, MODELS_DIR}) {
+        for (const auto &entry : std::filesystem::directory_iterator(directory)) {
+            if (entry.path().extension() == ".bsv2") texts.push_back(readWholeFile(entry.path()));
+        }
+    }
+    return texts;
+}
+
+void expectSameRead(const std::string &bytes) {
+    ReadOutcome reference = readBytesOutcome(referenceReadShapeFromFile, bytes);
+    ReadOutcome library = readBytesOutcome(readShapeFromFile, bytes);
+    EXPECT_TRUE(library == reference) << "input: \"" << bytes << "\"\n  library:   " << describe(library)
+                                      << "\n  reference: " << describe(reference);
+}
+
+TEST(Differential, ReadsTheCorpusAsTheReferenceDoes) {
+    std::vector<std::string> corpus = corpusFiles();
+    ASSERT_GT(corpus.size(), 10u);
+    for (const std::string &text : corpus) expectSameRead(text);
+}
+
+// Numbers at the edges of the "%d" and "%f" syntax, each as the whole of a
+// one-vertex file and as its last coordinate followed by more text.
+const char *const kTrickyNumbers[] = {
+    "1e", "1e+", "1e-", "1E5", "1e+5", "1e-5", "1ex", "2e5e3", ".5", "5.", ".", "-.", "+.", "-", "+", "+-1",
+    "-+1", "0x", "-0x", "+0x.", "0x.", "0x.8", "0x1p", "0x1p+", "0x1P-3", "0x.p1", "0xp3", "0x1.8p1",
+    "0xABCDEFp-30", "0x1e3", "0x1.fffffep127", "0x1.ffffffp127", "0x1p-149", "0x1p-150", "0x1.8p-150",
+    "0x1.000001p0", "0x1.0000018p0", "inf", "INF", "-Inf", "infinity", "INFINITY", "infin", "infinit",
+    "infinityx", "infx", "in", "i", "nan", "NaN", "-nan", "nan(1)", "nanx", "na", "n", "3.4028235e38",
+    "3.4028236e38", "3.40282357e38", "1e39", "-1e39", "1e-45", "7e-46", "7.1e-46", "1e-50", "-1e-50",
+    "1.17549435e-38", "1.1754942e-38", "0.000000000000000000000000000000000000000000001401298464324817",
+    "1.00000005960464477539062500000000000000001", "1.000000059604644775390625",
+    "0000000000000000000000000000000000000000000000001.5", "1e99999999999999999999", "1e-99999999999999999999",
+    "0e99999999999", "-0", "-0.0", "+0x0p0", "16777217", "33554433", "1.5.5", "1..5", "1e5.5", "00x1",
+    "2147483647", "2147483648", "-2147483648", "-2147483649", "99999999999", "0010", "-0010",
+};
+
+TEST(Differential, ReadsTrickyNumbersAsTheReferenceDoes) {
+    for (const char *number : kTrickyNumbers) {
+        expectSameRead(std::string("BSV2\n1\n0\n") + number + " 0 0\n");
+        expectSameRead(std::string("BSV2\n1\n0\n0 0 ") + number);
+        expectSameRead(std::string("BSV2\n1\n1\n0 0 ") + number + " 0 0 0\n");
+        expectSameRead(std::string("BSV2\n") + number + "\n0\n1 2 3\n");
+        expectSameRead(std::string("BSV2\n1\n") + number + "\n1 2 3\n");
+        expectSameRead(std::string("BSV2\n1\n1\n1 2 3\n0 0 ") + number + "\n");
+    }
+}
+
+TEST(Differential, ReadsVeryLongNumbersAsTheReferenceDoes) {
+    const std::string ones(100000, '1');
+    const std::string zeros(100000, '0');
+    for (const std::string &number :
+         {"0." + zeros + "1", "1" + zeros + "e-100000", ones, "0x" + ones, "0x1." + zeros + "1p0", "-0." + ones,
+          zeros + "1", "1e" + zeros + "5", "1e-" + zeros + "5", "1." + zeros + "1"}) {
+        expectSameRead("BSV2\n1\n0\n" + number + " 0 0\n");
+        expectSameRead("BSV2\n1\n1\n0 0 0\n0 0 " + number + "\n");
+    }
+}
+
+// Many times the scanner's buffer, with every kind of number and long runs
+// of whitespace, so that numbers and whitespace cross the buffer's end in
+// every way.
+TEST(Differential, ReadsALargeFileOfMixedNumbersAsTheReferenceDoes) {
+    const char *const kNumbers[] = {"1e5",   "-0x1.8p3", "inf", "-INFINITY", "nan",   ".5",    "5.",
+                                    "1e",    "2e+",      "-0",  "0x.8",      "1e-50", "3.4e38", "0x1p-149",
+                                    "12345678901234567890.5", "-3.141593", "0.000001", "+7"};
+    const char *const kSpaces[] = {" ", "\n", "\t", "\r\n", "  \v\f  ", "\n\n\n"};
+    std::mt19937 random(77);
+    const int numVertices = 20000;
+    std::string text = "BSV2\n" + std::to_string(numVertices) + "\n0\n";
+    for (int i = 0; i < 3 * numVertices; i++) {
+        text += kNumbers[random() % (sizeof kNumbers / sizeof *kNumbers)];
+        text += random() % 50 == 0 ? std::string(100 + random() % 200, ' ')
+                                   : kSpaces[random() % (sizeof kSpaces / sizeof *kSpaces)];
+    }
+    ASSERT_GT(text.size(), 200000u);
+    ReadOutcome reference = readBytesOutcome(referenceReadShapeFromFile, text);
+    ReadOutcome library = readBytesOutcome(readShapeFromFile, text);
+    EXPECT_TRUE(reference.loaded);
+    EXPECT_TRUE(library == reference) << describe(library) << "\n" << describe(reference);
+}
+
+// A random change to `text`, drawn from what breaks number syntax most.
+std::string mutate(std::string text, std::mt19937 &random) {
+    static const std::string kBytes = "0123456789+-.eEpPxXiInNaAfFtTyY \t\r\n\v\f\0\xff" "BSV2";
+    std::uniform_int_distribution<int> kind(0, 5);
+    int changes = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < changes; i++) {
+        std::size_t at = text.empty() ? 0 : random() % (text.size() + 1);
+        char byte = kBytes[random() % kBytes.size()];
+        switch (kind(random)) {
+        case 0:  // insert a byte
+            text.insert(at, 1, byte);
+            break;
+        case 1:  // replace a byte
+            if (at < text.size()) text[at] = byte;
+            break;
+        case 2:  // delete a run
+            if (at < text.size()) text.erase(at, 1 + random() % 4);
+            break;
+        case 3:  // cut the file short
+            text.resize(at);
+            break;
+        case 4: {  // copy a run elsewhere
+            if (text.empty()) break;
+            std::size_t from = random() % text.size();
+            text.insert(at, text.substr(from, 1 + random() % 16));
+            break;
+        }
+        default:  // set a random byte
+            if (at < text.size()) text[at] = static_cast<char>(random());
+        }
+    }
+    return text;
+}
+
+TEST(Differential, ReadsSeededRandomMutationsAsTheReferenceDoes) {
+    std::vector<std::string> corpus = corpusFiles();
+    std::mt19937 random(20261208);
+    int loaded = 0;
+    const int kMutations = 10000;
+    for (int i = 0; i < kMutations; i++) {
+        std::string text = mutate(corpus[random() % corpus.size()], random);
+        ReadOutcome reference = readBytesOutcome(referenceReadShapeFromFile, text);
+        ReadOutcome library = readBytesOutcome(readShapeFromFile, text);
+        ASSERT_TRUE(library == reference) << "mutation " << i << ": \"" << text << "\"\n  library:   "
+                                          << describe(library) << "\n  reference: " << describe(reference);
+        loaded += reference.loaded;
+    }
+    // Some mutations must still load, so that number syntax deep in the file
+    // is compared, not only broken headers.
+    EXPECT_GT(loaded, kMutations / 25);
+}
+
+// Coordinates of every kind: ordinary, halfway cases of six decimals, huge,
+// tiny, subnormal, infinite, not-a-number, and random bit patterns.
+float randomCoordinate(std::mt19937 &random) {
+    switch (random() % 6) {
+    case 0: return std::uniform_real_distribution<float>(-10, 10)(random);
+    case 1: return static_cast<float>(static_cast<int>(random() % 2000001) - 1000000) / 1024.0f;
+    case 2: return std::ldexp(static_cast<float>(random() % 16777216), static_cast<int>(random() % 60) - 70);
+    case 3: return static_cast<float>(static_cast<int>(random() % 20001) - 10000) * 0.0000005f;
+    default: {
+        std::uint32_t bits = static_cast<std::uint32_t>(random());
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    }
+}
+
+TEST(Differential, WritesTheBytesTheReferenceWrites) {
+    std::mt19937 random(8122026);
+    for (int round = 0; round < 200; round++) {
+        int numVertices = static_cast<int>(random() % 200);
+        int numTris = static_cast<int>(random() % 200) - 20;  // some negative
+        Shape shape = nullptr;
+        captureOutput([&] { shape = createShape(numVertices, numTris); });  // negative counts are reported
+        for (int i = 0; i < 3 * numVertices; i++) shape->vTable[i] = randomCoordinate(random);
+        for (int i = 0; i < 3 * numTris; i++) shape->tTable[i] = static_cast<int>(random());
+        WriteOutcome reference = writeOutcome(referenceWriteShapeToFile, shape);
+        WriteOutcome library = writeOutcome(writeShapeToFile, shape);
+        EXPECT_EQ(library.result, reference.result);
+        EXPECT_EQ(library.err, reference.err);
+        ASSERT_EQ(library.bytes, reference.bytes) << "round " << round;
+        destroyShape(shape);
+    }
+}
+
+TEST(Differential, WritesWhatItReadsBackToTheSameShape) {
+    std::mt19937 random(1812);
+    Shape shape = createShape(5000, 0);
+    for (int i = 0; i < 15000; i++) shape->vTable[i] = randomCoordinate(random);
+    WriteOutcome written = writeOutcome(writeShapeToFile, shape);
+    ASSERT_EQ(written.result, 0);
+    ReadOutcome reference = readBytesOutcome(referenceReadShapeFromFile, written.bytes);
+    ReadOutcome library = readBytesOutcome(readShapeFromFile, written.bytes);
+    EXPECT_TRUE(library == reference) << describe(library) << "\n" << describe(reference);
+    EXPECT_TRUE(library.loaded);
+    destroyShape(shape);
+}
+
+}  // namespace
