@@ -154,20 +154,24 @@ inline const unsigned char *quickNumberStart(Bsv2Scanner *scanner) {
     return p;
 }
 
-inline ScanResult scanInt(Bsv2Scanner *scanner, int *value) {
+// A number by its quick parser when it starts well inside the buffer, else
+// by the long way.
+template <typename Value, const unsigned char *(*parseQuickly)(const unsigned char *, Value *),
+          ScanResult (*scanSlowly)(Bsv2Scanner *, Value *)>
+inline ScanResult scanNumber(Bsv2Scanner *scanner, Value *value) {
     const unsigned char *start = quickNumberStart(scanner);
-    const unsigned char *after = start != nullptr ? parseShortInt(start, value) : nullptr;
-    if (after == nullptr) return scanIntSlowly(scanner, value);
+    const unsigned char *after = start != nullptr ? parseQuickly(start, value) : nullptr;
+    if (after == nullptr) return scanSlowly(scanner, value);
     scanner->pos = static_cast<std::size_t>(after - scanner->buffer);
     return kScanRead;
 }
 
+inline ScanResult scanInt(Bsv2Scanner *scanner, int *value) {
+    return scanNumber<int, parseShortInt, scanIntSlowly>(scanner, value);
+}
+
 inline ScanResult scanFloat(Bsv2Scanner *scanner, float *value) {
-    const unsigned char *start = quickNumberStart(scanner);
-    const unsigned char *after = start != nullptr ? parsePlainFloat(start, value) : nullptr;
-    if (after == nullptr) return scanFloatSlowly(scanner, value);
-    scanner->pos = static_cast<std::size_t>(after - scanner->buffer);
-    return kScanRead;
+    return scanNumber<float, parsePlainFloat, scanFloatSlowly>(scanner, value);
 }
 
 #endif

@@ -2,6 +2,7 @@
 // command line, and what its window shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -142,5 +143,53 @@ TEST_F(ViewerWindow, FirstFileFailingLeavesOnlyTheSecondInRed) {
     EXPECT_EQ(counts.green, 0);
     EXPECT_EQ(err(), "Read error!\n");
 }
+
+#ifdef CONVERTER_PATH
+// The box around the green pixels of a screenshot.
+struct Bounds {
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+};
+
+Bounds greenBounds(const Screenshot &shot) {
+    Bounds box;
+    for (int y = 0; y < shot.height; y++) {
+        for (int x = 0; x < shot.width; x++) {
+            const unsigned char *pixel = &shot.rgb[3 * (static_cast<std::size_t>(y) * shot.width + x)];
+            if (pixel[1] > 160 && pixel[0] < 96 && pixel[2] < 96) {
+                box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x), std::max(box.bottom, y)};
+            }
+        }
+    }
+    return box;
+}
+
+// A mesh far out of the fixed view, huge and off to one side, converted with
+// --fit: the viewer then shows all of it, filling most of the window.
+TEST_F(ViewerWindow, FittedMeshIsSeenWholeAndLarge) {
+    std::string obj;
+    for (int i = 0; i < 8; i++) {
+        obj += "v " + std::to_string(100000 + (i & 1) * 20000) + " " + std::to_string(-50000 + (i & 2) * 5000) +
+               " " + std::to_string(300000 + (i & 4) * 7500) + "\n";
+    }
+    obj += "f 1 2 4 3\nf 5 7 8 6\nf 1 5 6 2\nf 3 4 8 7\nf 1 3 7 5\nf 2 6 8 4\n";
+    std::string input = scratch.write("far.obj", obj);
+    std::string fitted = scratch.path("fitted.bsv2");
+    Finished converted = runToEnd({CONVERTER_PATH, "--fit", input, fitted}, scratch.root);
+    ASSERT_EQ(converted.status, 0) << converted.err;
+    start({fitted});
+    WindowInfo shown = window();
+    ASSERT_FALSE(shown.id.empty());
+    ColourCounts counts = waitForColours(display.name, shown.id, 10, hasGreen);
+    ASSERT_TRUE(hasGreen(counts));
+    Bounds box = greenBounds(takeScreenshot(display.name, shown.id));
+    const int margin = 3;
+    EXPECT_GE(box.left, margin);
+    EXPECT_GE(box.top, margin);
+    EXPECT_LT(box.right, 500 - margin);
+    EXPECT_LT(box.bottom, 500 - margin);
+    EXPECT_GE(std::max(box.right - box.left, box.bottom - box.top), 300)
+        << box.left << "," << box.top << " to " << box.right << "," << box.bottom;
+}
+#endif
 
 }  // namespace

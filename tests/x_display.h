@@ -1,6 +1,6 @@
 // Helpers for testing the viewer as a real process on a virtual X server:
-// starting Xvfb, running the viewer, finding its window and reading its
-// pixels back from a screenshot.
+// starting Xvfb, finding the viewer's window and reading its pixels back
+// from a screenshot.
 #ifndef TESTS_X_DISPLAY_H
 #define TESTS_X_DISPLAY_H
 
@@ -8,6 +8,8 @@
 
 #include <string>
 #include <vector>
+
+#include "process.h"
 
 // A private Xvfb server; its display name is ":<number>".
 struct VirtualDisplay {
@@ -19,27 +21,6 @@ struct VirtualDisplay {
 // a display with pid -1) when it cannot.
 VirtualDisplay startVirtualDisplay();
 void stopVirtualDisplay(VirtualDisplay &display);
-
-// A child process whose standard output and standard error go to files.
-struct RunningProcess {
-    pid_t pid = -1;
-    std::string outPath;
-    std::string errPath;
-    int exitStatus = -1;  // set by waitForExit once the process has ended
-};
-
-// Starts argv[0] with the given arguments and DISPLAY set to `display`;
-// its output goes to files in `scratchDir`.
-RunningProcess startProcess(const std::vector<std::string> &argv, const std::string &display,
-                            const std::string &scratchDir);
-// True when the process ended within `seconds`; its exit status (or 128 +
-// signal) is then in exitStatus.
-bool waitForExit(RunningProcess &process, double seconds);
-// Ends the process (if still running) and reaps it.
-void stopProcess(RunningProcess &process);
-
-// The output of a shell command, with DISPLAY set.
-std::string commandOutput(const std::string &command, const std::string &display);
 
 // Where xwininfo puts a top-level window, by its title.
 struct WindowInfo {
@@ -69,8 +50,6 @@ template <typename Predicate>
 ColourCounts waitForColours(const std::string &display, const std::string &windowId, double seconds,
                             Predicate wanted);
 
-void sleepSeconds(double seconds);
-double secondsNow();
 
 template <typename Predicate>
 ColourCounts waitForColours(const std::string &display, const std::string &windowId, double seconds,

@@ -2,6 +2,7 @@
 # Installs the Debian packages this project needs that are not installed yet.
 #   tools/install-deps.sh view   what building and showing the viewer needs
 #   tools/install-deps.sh test   all of that, plus what the tests need
+#   tools/install-deps.sh convert  what building the converter needs
 #   tools/install-deps.sh bench  what the benchmark needs
 set -euo pipefail
 
@@ -9,14 +10,16 @@ view_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-m
                libgl1-mesa-dri xvfb x11-utils x11-apps netpbm)
 # clang and its runtime build the fuzz targets; llvm-14 gives their reports
 # symbols; locales-all has the comma-decimal locales the locale test uses.
-test_packages=("${view_packages[@]}" libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
+convert_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libassimp-dev)
+test_packages=("${view_packages[@]}" libassimp-dev libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
 bench_packages=("${view_packages[@]}" time)
 
 case "${1:-}" in
   view) wanted=("${view_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
+  convert) wanted=("${convert_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
-  *) echo "usage: $0 view|test|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 view|convert|test|bench" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -10,12 +10,12 @@ bash tools/install-deps.sh test
 jobs=$(nproc)
 
 echo "== build and test" >&2
-cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON >/dev/null
+cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure --no-tests=error
 
 echo "== build with -fsanitize=address,undefined and test" >&2
-cmake -S . -B build-asan -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_SANITIZE=ON -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan -j "$jobs" --output-on-failure --no-tests=error
 

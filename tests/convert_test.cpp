@@ -1,0 +1,343 @@
+// bsv2-convert as a real process, on mesh files the tests write themselves:
+// what it makes of each format, round trips, --fit, and every failure with
+// its status and message, leaving nothing behind.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "process.h"
+#include "shape.h"
+#include "test_files.h"
+#include "view_fit.h"
+
+namespace {
+
+const std::string kConverter = CONVERTER_PATH;
+
+Finished convert(const std::vector<std::string> &args, const ScratchDir &dir) {
+    std::vector<std::string> argv = {kConverter};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runToEnd(argv, dir.root);
+}
+
+std::vector<std::string> filesIn(const std::string &directory) {
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+using Position = std::array<float, 3>;
+using Triangle = std::array<Position, 3>;
+
+Position positionOf(const Shape_Typ &shape, int vertex) {
+    const float *v = shape.vTable + 3 * vertex;
+    return {v[0], v[1], v[2]};
+}
+
+// The triangles as positions, each turned to start at its smallest corner
+// (keeping its winding) and the list sorted, so that shapes with the same
+// triangles compare equal however their vertices are numbered.
+std::vector<Triangle> trianglesOf(const Shape_Typ &shape) {
+    std::vector<Triangle> triangles;
+    for (int j = 0; j < shape.numTris; j++) {
+        Triangle t = {positionOf(shape, shape.tTable[3 * j]), positionOf(shape, shape.tTable[3 * j + 1]),
+                      positionOf(shape, shape.tTable[3 * j + 2])};
+        std::rotate(t.begin(), std::min_element(t.begin(), t.end()), t.end());
+        triangles.push_back(t);
+    }
+    std::sort(triangles.begin(), triangles.end());
+    return triangles;
+}
+
+// Loads a BSV2 file the converter wrote and checks what every one must be.
+Shape loadConverted(const std::string &path) {
+    Shape shape = readShapeFromFile(path.c_str());
+    EXPECT_NE(shape, nullptr) << path;
+    if (shape == nullptr) return nullptr;
+    for (int i = 0; i < 3 * shape->numTris; i++) {
+        EXPECT_TRUE(shape->tTable[i] >= 0 && shape->tTable[i] < shape->numVertices);
+    }
+    return shape;
+}
+
+const std::string kCubeWithQuads =
+    "# a cube of side 2, six quads, and a line and a point to be left out\n"
+    "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n"
+    "f 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 5 1 4 8\nl 1 7\np 3\n";
+
+TEST(Convert, CubeOfQuadsBecomesTwelveTrianglesOnEightVertices) {
+    ScratchDir dir;
+    std::string input = dir.write("cube.obj", kCubeWithQuads);
+    Finished run = convert({input, dir.path("cube.bsv2")}, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, dir.path("cube.bsv2") + ": 8 vertices, 12 triangles (left out 1 point and 1 line)\n");
+    Shape cube = loadConverted(dir.path("cube.bsv2"));
+    ASSERT_NE(cube, nullptr);
+    ASSERT_EQ(cube->numVertices, 8);
+    ASSERT_EQ(cube->numTris, 12);
+    for (int i = 0; i < 24; i++) EXPECT_EQ(std::fabs(cube->vTable[i]), 1.0f);
+    // Each face of the cube (a coordinate fixed at +1 or -1) holds exactly
+    // two of the triangles: its quad, split in two.
+    for (int axis = 0; axis < 3; axis++) {
+        for (float side : {-1.0f, 1.0f}) {
+            int onFace = 0;
+            for (const Triangle &t : trianglesOf(*cube)) {
+                onFace += t[0][axis] == side && t[1][axis] == side && t[2][axis] == side;
+            }
+            EXPECT_EQ(onFace, 2) << "axis " << axis << " side " << side;
+        }
+    }
+    destroyShape(cube);
+}
+
+const std::string kTetrahedronStlFacets[4][3] = {
+    {"0 0 0", "0 1 0", "1 0 0"}, {"0 0 0", "1 0 0", "0 0 1"}, {"0 0 0", "0 0 1", "0 1 0"}, {"1 0 0", "0 1 0", "0 0 1"}};
+
+std::string asciiStlTetrahedron() {
+    std::string text = "solid tetra\n";
+    for (const auto &facet : kTetrahedronStlFacets) {
+        text += "facet normal 0 0 0\n outer loop\n";
+        for (const std::string &vertex : facet) text += "  vertex " + vertex + "\n";
+        text += " endloop\nendfacet\n";
+    }
+    return text + "endsolid tetra\n";
+}
+
+std::string binaryStlTetrahedron() {
+    std::string bytes(80, ' ');
+    std::uint32_t count = 4;
+    bytes.append(reinterpret_cast<const char *>(&count), 4);
+    for (const auto &facet : kTetrahedronStlFacets) {
+        float values[12] = {0};  // normal, then three corners
+        for (int c = 0; c < 3; c++) std::sscanf(facet[c].c_str(), "%f %f %f", &values[3 + 3 * c], &values[4 + 3 * c], &values[5 + 3 * c]);
+        bytes.append(reinterpret_cast<const char *>(values), sizeof values);
+        bytes.append(2, '\0');  // attribute byte count
+    }
+    return bytes;
+}
+
+struct FormatCase {
+    const char *name;
+    const char *fileName;
+    std::string (*content)();
+    int numVertices, numTris;
+};
+
+class ConvertsFormat : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(ConvertsFormat, IntoBsv2WithJoinedVerticesInRange) {
+    const FormatCase &c = GetParam();
+    ScratchDir dir;
+    std::string input = dir.write(c.fileName, c.content());
+    Finished run = convert({input, dir.path("out.bsv2")}, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    Shape shape = loadConverted(dir.path("out.bsv2"));
+    ASSERT_NE(shape, nullptr);
+    EXPECT_EQ(shape->numVertices, c.numVertices);
+    EXPECT_EQ(shape->numTris, c.numTris);
+    for (int i = 0; i < 3 * shape->numVertices; i++) {
+        EXPECT_TRUE(shape->vTable[i] == 0 || shape->vTable[i] == 1 || shape->vTable[i] == 0.5f) << shape->vTable[i];
+    }
+    destroyShape(shape);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Convert, ConvertsFormat,
+    testing::Values(
+        FormatCase{"AsciiStl", "tetra.stl", asciiStlTetrahedron, 4, 4},
+        FormatCase{"BinaryStl", "tetra.stl", binaryStlTetrahedron, 4, 4},
+        FormatCase{"AsciiPlyWithAQuad",
+                   "square.ply",
+                   [] {
+                       return std::string(
+                           "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\n"
+                           "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
+                           "0 0 0\n1 0 0\n1 1 0\n0 1 0\n0.5 0.5 1\n4 0 1 2 3\n3 0 1 4\n");
+                   },
+                   5, 3},
+        FormatCase{"OffPyramid",
+                   "pyramid.off",
+                   [] {
+                       return std::string("OFF\n5 5 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n0.5 0.5 1\n"
+                                          "4 3 2 1 0\n3 0 1 4\n3 1 2 4\n3 2 3 4\n3 3 0 4\n");
+                   },
+                   5, 6}),
+    [](const testing::TestParamInfo<FormatCase> &info) { return std::string(info.param.name); });
+
+// A shape with coordinates that every format keeps exactly.
+std::string bsv2Sample() {
+    return "BSV2\n5\n4\n0 0 0\n1.5 0 0\n0 2.25 0\n0 0 -3\n-0.5 4 8\n0 1 2\n0 2 3\n0 3 1\n1 2 4\n";
+}
+
+class RoundTrip : public testing::TestWithParam<const char *> {};
+
+TEST_P(RoundTrip, KeepsCountsCoordinatesAndTriangles) {
+    ScratchDir dir;
+    std::string original = dir.write("original.bsv2", bsv2Sample());
+    std::string middle = dir.path(std::string("middle") + GetParam());
+    Finished out = convert({original, middle}, dir);
+    ASSERT_EQ(out.status, 0) << out.err;
+    Finished back = convert({middle, dir.path("back.bsv2")}, dir);
+    ASSERT_EQ(back.status, 0) << back.err;
+    Shape before = loadConverted(original);
+    Shape after = loadConverted(dir.path("back.bsv2"));
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->numVertices, before->numVertices);
+    EXPECT_EQ(after->numTris, before->numTris);
+    EXPECT_EQ(trianglesOf(*after), trianglesOf(*before));
+    destroyShape(before);
+    destroyShape(after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Convert, RoundTrip, testing::Values(".obj", ".ply", ".stl", ".glb", ".bsv2"),
+                         [](const testing::TestParamInfo<const char *> &info) {
+                             return std::string(info.param + 1);
+                         });
+
+struct FitCase {
+    const char *name;
+    std::string mesh;
+};
+
+class Fit : public testing::TestWithParam<FitCase> {};
+
+// Checked with the viewer's camera and projection: every vertex in view, and
+// the outermost near the edge.
+TEST_P(Fit, PutsEveryVertexInViewAndFillsMostOfIt) {
+    ScratchDir dir;
+    std::string input = dir.write("mesh.obj", GetParam().mesh);
+    Finished run = convert({"--fit", input, dir.path("fitted.bsv2")}, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    Shape shape = loadConverted(dir.path("fitted.bsv2"));
+    ASSERT_NE(shape, nullptr);
+    double widest = 0;
+    for (int k = 0; k < shape->numVertices; k++) {
+        ViewedPoint seen = viewPoint(shape->vTable + 3 * k);
+        EXPECT_TRUE(seen.visible) << "vertex " << k;
+        widest = std::max({widest, std::fabs(seen.x), std::fabs(seen.y)});
+    }
+    EXPECT_LE(widest, 0.91);
+    EXPECT_GE(widest, 0.85);
+    destroyShape(shape);
+}
+
+std::string boxObj(float x0, float y0, float z0, float dx, float dy, float dz) {
+    std::string text;
+    for (int i = 0; i < 8; i++) {
+        text += "v " + std::to_string(x0 + (i & 1 ? dx : 0)) + " " + std::to_string(y0 + (i & 2 ? dy : 0)) + " " +
+                std::to_string(z0 + (i & 4 ? dz : 0)) + "\n";
+    }
+    return text + "f 1 2 4 3\nf 5 7 8 6\nf 1 5 6 2\nf 3 4 8 7\nf 1 3 7 5\nf 2 6 8 4\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Convert, Fit,
+    testing::Values(FitCase{"Tiny", boxObj(0, 0, 0, 0.001f, 0.002f, 0.001f)},
+                    FitCase{"HugeAndFarAway", boxObj(100000, -50000, 300000, 20000, 10000, 30000)},
+                    FitCase{"FlatSheet", boxObj(-5, -5, 0, 10, 10, 0)},
+                    FitCase{"LongRod", boxObj(0, 0, 0, 1000, 1, 1)},
+                    FitCase{"AlreadyInView", boxObj(-1, -1, 1, 2, 1, 2)}),
+    [](const testing::TestParamInfo<FitCase> &info) { return std::string(info.param.name); });
+
+struct FailureCase {
+    const char *name;
+    std::vector<std::string> (*args)(const ScratchDir &dir);
+    int status;
+    std::string namedFile;  // the file the message names, relative to the scratch directory
+    std::string reason;     // part of the message
+};
+
+class Refuses : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
+    const FailureCase &c = GetParam();
+    ScratchDir dir;
+    dir.write("cube.obj", kCubeWithQuads);
+    dir.write("zero.bsv2", "BSV2\n0\n0\n");
+    dir.write("garbage.obj", "this is not a mesh\n");
+    dir.write("lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n");
+    std::filesystem::create_directory(dir.path("taken.bsv2"));
+    std::vector<std::string> before = filesIn(dir.root);
+    Finished run = convert(c.args(dir), dir);
+    EXPECT_EQ(run.status, c.status);
+    std::string named = c.namedFile.front() == '/' ? c.namedFile : dir.path(c.namedFile);
+    EXPECT_EQ(run.err.rfind("bsv2-convert: " + named + ": ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(filesIn(dir.root), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Convert, Refuses,
+    testing::Values(
+        FailureCase{"MissingInput", [](const ScratchDir &d) { return std::vector<std::string>{d.path("none.obj"), d.path("out.bsv2")}; },
+                    2, "none.obj", "Unable to open"},
+        FailureCase{"GarbageInput", [](const ScratchDir &d) { return std::vector<std::string>{d.path("garbage.obj"), d.path("out.bsv2")}; },
+                    2, "garbage.obj", ""},
+        FailureCase{"RefusedBsv2Input", [](const ScratchDir &d) { return std::vector<std::string>{d.path("zero.bsv2"), d.path("out.obj")}; },
+                    2, "zero.bsv2", "You can't have less than 0 vertices!"},
+        FailureCase{"InputWithoutTriangles", [](const ScratchDir &d) { return std::vector<std::string>{d.path("lines.obj"), d.path("out.bsv2")}; },
+                    2, "lines.obj", "has no triangles"},
+        FailureCase{"OutputInMissingDirectory", [](const ScratchDir &d) { return std::vector<std::string>{d.path("cube.obj"), d.path("no/dir/out.bsv2")}; },
+                    3, "no/dir/out.bsv2", "No such file or directory"},
+        FailureCase{"OutputUnderAFile", [](const ScratchDir &d) { return std::vector<std::string>{d.path("cube.obj"), d.path("cube.obj/out.stl")}; },
+                    3, "cube.obj/out.stl", "Not a directory"},
+        FailureCase{"OutputIsADirectory", [](const ScratchDir &d) { return std::vector<std::string>{d.path("cube.obj"), d.path("taken.bsv2")}; },
+                    3, "taken.bsv2", "Is a directory"},
+        FailureCase{"UnknownOutputFormat", [](const ScratchDir &d) { return std::vector<std::string>{d.path("cube.obj"), d.path("out.xyz")}; },
+                    1, "out.xyz", "unknown output format"}),
+    [](const testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
+
+// A write that fails part way, here at a file size limit of 1 KiB: the
+// output that was there before stays as it was, and no partial file remains.
+TEST(Convert, FailedWriteLeavesTheOldOutputWhole) {
+    ScratchDir dir;
+    std::string big;
+    for (int i = 0; i < 2000; i++) big += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\nv " + std::to_string(i) + " 0 1\n";
+    for (int i = 0; i < 2000; i++) big += "f " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) + "\n";
+    std::string input = dir.write("big.obj", big);
+    std::string output = dir.write("out.bsv2", "BSV2\n1\n0\n1 2 3\n");
+    std::vector<std::string> before = filesIn(dir.root);
+    // SIGXFSZ ignored, so that the write fails with EFBIG instead of killing.
+    Finished run = runToEnd({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", kConverter, input, output},
+                            dir.root);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.err, "bsv2-convert: " + output + ": File too large\n");
+    EXPECT_EQ(readWholeFile(output), "BSV2\n1\n0\n1 2 3\n");
+    EXPECT_EQ(filesIn(dir.root), before);
+}
+
+struct UsageCase {
+    const char *name;
+    std::vector<std::string> args;
+    int status;
+};
+
+class Usage : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(Usage, ErrorsGiveStatusOneAndTheUsageOnStandardError) {
+    ScratchDir dir;
+    Finished run = convert(GetParam().args, dir);
+    EXPECT_EQ(run.status, GetParam().status);
+    const std::string &usage = GetParam().status == 0 ? run.out : run.err;
+    EXPECT_NE(usage.find("Usage: bsv2-convert [--fit] INPUT OUTPUT"), std::string::npos) << run.out << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Convert, Usage,
+                         testing::Values(UsageCase{"NoArguments", {}, 1}, UsageCase{"Help", {"--help"}, 0},
+                                         UsageCase{"OneFile", {"a.obj"}, 1},
+                                         UsageCase{"ThreeFiles", {"a.obj", "b.bsv2", "c.bsv2"}, 1},
+                                         UsageCase{"UnknownOption", {"--bogus", "a.obj", "b.bsv2"}, 1}),
+                         [](const testing::TestParamInfo<UsageCase> &info) { return std::string(info.param.name); });
+
+}  // namespace

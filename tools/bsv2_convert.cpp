@@ -1,0 +1,177 @@
+// bsv2-convert: converts meshes between BSV2 and the common mesh formats,
+// optionally moving and scaling them into the viewer's fixed view.
+//
+//   bsv2-convert [--fit] INPUT OUTPUT
+//
+// Exit status: 0 done, 1 usage error, 2 the input cannot be read (or has
+// nothing to convert), 3 the output cannot be written. The output appears
+// whole or not at all: it is written to a temporary file beside it, which is
+// renamed over it only once complete.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "mesh_convert.h"
+#include "progress.h"
+#include "shape.h"
+#include "stream_capture.h"
+#include "view_fit.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: bsv2-convert [--fit] INPUT OUTPUT\n"
+    "Converts a mesh between BSV2 (.bsv2) and the formats of the Assimp library.\n"
+    "  INPUT   a .bsv2 file, or any mesh Assimp reads (.obj, .ply, .stl, .off, .gltf, .glb, ...):\n"
+    "          all its meshes become one, with their transforms applied, polygons split\n"
+    "          into triangles and vertices at the same position joined; points and lines\n"
+    "          are left out\n"
+    "  OUTPUT  .bsv2, .obj, .ply (binary), .stl (binary) or .glb\n"
+    "  --fit   move and scale the model so that all of it is in the viewer's view and\n"
+    "          fills most of it\n"
+    "Exit status: 0 done, 1 usage error, 2 input unreadable, 3 output unwritable.\n";
+
+const double kFitShare = 0.9;
+
+enum ExitStatus { kDone = 0, kUsageError = 1, kInputFailed = 2, kOutputFailed = 3 };
+
+int fail(ExitStatus status, const std::string &file, const std::string &reason) {
+    endProgress();
+    std::fprintf(stderr, "bsv2-convert: %s: %s\n", file.c_str(), reason.c_str());
+    return status;
+}
+
+std::string lowerExtension(const std::string &path) {
+    std::size_t slash = path.find_last_of('/');
+    std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string extension = path.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+// The reader's own message, on one line.
+std::string oneLine(std::string message) {
+    std::replace(message.begin(), message.end(), '\n', ' ');
+    while (!message.empty() && message.back() == ' ') message.pop_back();
+    return message;
+}
+
+std::string counted(long count, const char *noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+Shape readBsv2(const std::string &path, std::string *reason) {
+    Shape shape = nullptr;
+    Captured said = captureOutput([&] { shape = readShapeFromFile(path.c_str()); });
+    if (shape != nullptr) return shape;
+    // createShape's message, on standard output, means a table did not fit.
+    *reason = !said.err.empty() ? oneLine(said.err) : "too large for the memory available";
+    return nullptr;
+}
+
+// Writes through `write` to a temporary file beside `output`, then renames
+// it over `output`; on any failure removes it. 0, or an exit status.
+template <typename Write>
+int writeWhole(const std::string &output, Write write) {
+    std::size_t slash = output.find_last_of('/');
+    std::string directory = slash == std::string::npos ? "." : output.substr(0, slash == 0 ? 1 : slash);
+    std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
+    std::string temporary = directory + "/." + name + ".partial-XXXXXX";
+    int fd = mkstemp(temporary.data());
+    if (fd < 0) return fail(kOutputFailed, output, std::string("cannot create a file in ") + directory + ": " +
+                                                       std::strerror(errno));
+    close(fd);
+    std::string reason;
+    errno = 0;
+    if (!write(temporary.c_str(), &reason)) {
+        std::remove(temporary.c_str());
+        return fail(kOutputFailed, output, reason);
+    }
+    // mkstemp makes the file private; give it the usual permissions.
+    mode_t mask = umask(0);
+    umask(mask);
+    if (chmod(temporary.c_str(), 0666 & ~mask) != 0 || std::rename(temporary.c_str(), output.c_str()) != 0) {
+        std::string why = std::strerror(errno);
+        std::remove(temporary.c_str());
+        return fail(kOutputFailed, output, why);
+    }
+    return kDone;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    bool fit = false;
+    std::string files[2];
+    int numFiles = 0;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return kDone;
+        }
+        if (arg == "--fit") {
+            fit = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "bsv2-convert: unknown option %s\n%s", arg.c_str(), kUsage);
+            return kUsageError;
+        } else if (numFiles < 2) {
+            files[numFiles++] = arg;
+        } else {
+            std::fprintf(stderr, "bsv2-convert: too many files\n%s", kUsage);
+            return kUsageError;
+        }
+    }
+    if (numFiles < 2) {
+        std::fprintf(stderr, "bsv2-convert: an input and an output file are needed\n%s", kUsage);
+        return kUsageError;
+    }
+    const std::string &input = files[0], &output = files[1];
+    std::string outputExtension = lowerExtension(output);
+    const char *exportFormat = exportFormatFor(outputExtension);
+    if (outputExtension != ".bsv2" && exportFormat == nullptr) {
+        return fail(kUsageError, output, "unknown output format \"" + outputExtension +
+                                             "\" (use .bsv2, .obj, .ply, .stl or .glb)");
+    }
+
+    startProgress(("reading " + input).c_str());
+    std::string reason;
+    LeftOut leftOut;
+    Shape shape = lowerExtension(input) == ".bsv2" ? readBsv2(input, &reason)
+                                                   : importMesh(input.c_str(), &leftOut, &reason);
+    endProgress();
+    if (shape == nullptr) return fail(kInputFailed, input, reason);
+    if (fit && !fitIntoView(shape, kFitShare)) {
+        destroyShape(shape);
+        return fail(kInputFailed, input, "cannot be fitted: a coordinate is infinite or not a number");
+    }
+
+    startProgress(("writing " + output).c_str());
+    int status = writeWhole(output, [&](const char *path, std::string *why) {
+        if (exportFormat != nullptr) return exportMesh(shape, exportFormat, path, why);
+        int result = 0;
+        captureOutput([&] { result = writeShapeToFile(shape, path); });
+        if (result != 0) *why = errno != 0 ? std::strerror(errno) : "cannot be written";
+        return result == 0;
+    });
+    endProgress();
+    if (status == kDone) {
+        std::printf("%s: %d vertices, %d triangles", output.c_str(), shape->numVertices, numTriangles(shape));
+        if (leftOut.points + leftOut.lines > 0) {
+            std::printf(" (left out %s and %s)", counted(leftOut.points, "point").c_str(),
+                        counted(leftOut.lines, "line").c_str());
+        }
+        std::printf("\n");
+    }
+    destroyShape(shape);
+    return status;
+}

@@ -1,0 +1,153 @@
+#include "mesh_convert.h"
+
+#include <assimp/Exporter.hpp>
+#include <assimp/Importer.hpp>
+#include <assimp/ProgressHandler.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "progress.h"
+
+namespace {
+
+// Passes Assimp's progress on to the progress line.
+class ImportProgress : public Assimp::ProgressHandler {
+public:
+    bool Update(float share) override {
+        if (share >= 0) setProgressShare(share);
+        return true;  // never cancel
+    }
+};
+
+using PositionKey = std::array<std::uint32_t, 3>;
+
+struct PositionHash {
+    std::size_t operator()(const PositionKey &key) const {
+        std::uint64_t h = key[0];
+        h = h * 0x9E3779B97F4A7C15ULL ^ key[1];
+        h = h * 0x9E3779B97F4A7C15ULL ^ key[2];
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+};
+
+// Bit patterns of a position, with -0 and +0 made one.
+PositionKey keyOf(const aiVector3D &p) {
+    PositionKey key;
+    float coordinates[3] = {p.x + 0.0f, p.y + 0.0f, p.z + 0.0f};
+    std::memcpy(key.data(), coordinates, sizeof coordinates);
+    return key;
+}
+
+}  // namespace
+
+Shape importMesh(const char *path, LeftOut *leftOut, std::string *reason) {
+    Assimp::Importer importer;
+    importer.SetProgressHandler(new ImportProgress);  // the importer owns it
+    // Triangulate splits polygons; PreTransformVertices applies the node
+    // transforms, so that every mesh is in the scene's own space.
+    const aiScene *scene = importer.ReadFile(
+        path, aiProcess_Triangulate | aiProcess_PreTransformVertices | aiProcess_ValidateDataStructure);
+    if (scene == nullptr) {
+        *reason = importer.GetErrorString();
+        if (reason->empty()) *reason = "cannot be read";
+        return nullptr;
+    }
+
+    std::vector<float> vertices;
+    std::vector<int> corners;
+    std::unordered_map<PositionKey, int, PositionHash> numberOf;
+    for (unsigned m = 0; m < scene->mNumMeshes; m++) {
+        const aiMesh *mesh = scene->mMeshes[m];
+        for (unsigned f = 0; f < mesh->mNumFaces; f++) {
+            const aiFace &face = mesh->mFaces[f];
+            if (face.mNumIndices == 1) leftOut->points++;
+            if (face.mNumIndices == 2) leftOut->lines++;
+            if (face.mNumIndices != 3) continue;
+            for (unsigned c = 0; c < 3; c++) {
+                const aiVector3D &position = mesh->mVertices[face.mIndices[c]];
+                auto found = numberOf.find(keyOf(position));
+                if (found == numberOf.end()) {
+                    if (vertices.size() / 3 >= static_cast<std::size_t>(INT_MAX)) {
+                        *reason = "has more vertices than a BSV2 file can hold";
+                        return nullptr;
+                    }
+                    found = numberOf.emplace(keyOf(position), static_cast<int>(vertices.size() / 3)).first;
+                    vertices.insert(vertices.end(), {position.x, position.y, position.z});
+                }
+                corners.push_back(found->second);
+            }
+            if (corners.size() / 3 >= static_cast<std::size_t>(INT_MAX)) {
+                *reason = "has more triangles than a BSV2 file can hold";
+                return nullptr;
+            }
+        }
+    }
+    if (corners.empty()) {
+        *reason = "has no triangles";
+        return nullptr;
+    }
+    Shape shape = createShape(static_cast<int>(vertices.size() / 3), static_cast<int>(corners.size() / 3));
+    if (shape == nullptr || shape->vTable == nullptr || shape->tTable == nullptr) {
+        destroyShape(shape);
+        *reason = "is too large for the memory available";
+        return nullptr;
+    }
+    std::memcpy(shape->vTable, vertices.data(), vertices.size() * sizeof(float));
+    std::memcpy(shape->tTable, corners.data(), corners.size() * sizeof(int));
+    return shape;
+}
+
+const char *exportFormatFor(const std::string &extension) {
+    if (extension == ".obj") return "objnomtl";
+    if (extension == ".ply") return "plyb";
+    if (extension == ".stl") return "stlb";
+    if (extension == ".glb") return "glb2";
+    return nullptr;
+}
+
+bool exportMesh(Shape shape, const char *formatId, const char *path, std::string *reason) {
+    if (numTriangles(shape) <= 0) {
+        *reason = "has no triangles to write";
+        return false;
+    }
+    // The scene owns and frees everything hung on it.
+    aiScene scene;
+    scene.mRootNode = new aiNode();
+    scene.mRootNode->mMeshes = new unsigned[1]{0};
+    scene.mRootNode->mNumMeshes = 1;
+    scene.mMaterials = new aiMaterial *[1] { new aiMaterial() };
+    scene.mNumMaterials = 1;
+    aiMesh *mesh = new aiMesh();
+    scene.mMeshes = new aiMesh *[1] { mesh };
+    scene.mNumMeshes = 1;
+    mesh->mMaterialIndex = 0;
+    mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+    mesh->mNumVertices = static_cast<unsigned>(shape->numVertices);
+    mesh->mVertices = new aiVector3D[mesh->mNumVertices];
+    for (unsigned k = 0; k < mesh->mNumVertices; k++) {
+        const float *v = shape->vTable + 3 * static_cast<long>(k);
+        mesh->mVertices[k] = aiVector3D(v[0], v[1], v[2]);
+    }
+    mesh->mNumFaces = static_cast<unsigned>(numTriangles(shape));
+    mesh->mFaces = new aiFace[mesh->mNumFaces];
+    for (unsigned j = 0; j < mesh->mNumFaces; j++) {
+        const int *c = shape->tTable + 3 * static_cast<long>(j);
+        mesh->mFaces[j].mNumIndices = 3;
+        mesh->mFaces[j].mIndices = new unsigned[3]{static_cast<unsigned>(c[0]), static_cast<unsigned>(c[1]),
+                                                   static_cast<unsigned>(c[2])};
+    }
+    Assimp::Exporter exporter;
+    if (exporter.Export(&scene, formatId, path) != aiReturn_SUCCESS) {
+        *reason = exporter.GetErrorString();
+        if (reason->empty()) *reason = "cannot be written";
+        return false;
+    }
+    return true;
+}
