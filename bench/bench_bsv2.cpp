@@ -5,8 +5,8 @@
 //   bench_bsv2 [--runs N] [--vertices V] [--triangles T]
 //
 // Makes a shape of random coordinates in [-10, 10] and random triangles,
-// writes it, then times each reader and writer N times (median of N) in this
-// one run and prints a table with the ratios.
+// writes it, then times each reader and writer N times (default 7; median of
+// N) in this one run and prints a table with the ratios.
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -48,31 +48,24 @@ void fail(const char *what) {
     std::exit(1);
 }
 
-// Median seconds of `runs` reads of `path` with `reader`.
-double timeReads(Shape (*reader)(const char *), const std::string &path, int runs) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; i++) {
-        double start = secondsNow();
-        Shape shape = reader(path.c_str());
-        times.push_back(secondsNow() - start);
-        if (shape == nullptr) fail("a reader refused the benchmark file");
-        destroyShape(shape);
-    }
-    return median(times);
+double timeRead(Shape (*reader)(const char *), const std::string &path) {
+    double start = secondsNow();
+    Shape shape = reader(path.c_str());
+    double seconds = secondsNow() - start;
+    if (shape == nullptr) fail("a reader refused the benchmark file");
+    destroyShape(shape);
+    return seconds;
 }
 
-double timeWrites(int (*writer)(Shape, const char *), Shape shape, const std::string &path, int runs) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; i++) {
-        // Each write makes a new file: truncating the last one costs the
-        // file system more than the writing and would swamp the comparison.
-        std::remove(path.c_str());
-        double start = secondsNow();
-        int result = writer(shape, path.c_str());
-        times.push_back(secondsNow() - start);
-        if (result != 0) fail("a writer failed");
-    }
-    return median(times);
+double timeWrite(int (*writer)(Shape, const char *), Shape shape, const std::string &path) {
+    // Each write makes a new file: truncating the last one costs the file
+    // system more than the writing and would swamp the comparison.
+    std::remove(path.c_str());
+    double start = secondsNow();
+    int result = writer(shape, path.c_str());
+    double seconds = secondsNow() - start;
+    if (result != 0) fail("a writer failed");
+    return seconds;
 }
 
 std::string fileContent(const std::string &path) {
@@ -116,7 +109,7 @@ long peakKibOfReadingProcess(const std::string &path, const std::string &scratch
 }  // namespace
 
 int main(int argc, char **argv) {
-    int runs = 5, numVertices = 1000000, numTris = 2000000;
+    int runs = 7, numVertices = 1000000, numTris = 2000000;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--vertices") == 0) numVertices = std::atoi(argv[i + 1]);
@@ -142,12 +135,22 @@ int main(int argc, char **argv) {
     // Warm the page cache so that every reader reads from memory alike.
     if (fileContent(input).empty()) fail("cannot read the benchmark file back");
 
-    double referenceRead = timeReads(referenceReadShapeFromFile, input, runs);
-    double libraryRead = timeReads(readShapeFromFile, input, runs);
-    double referenceWrite = timeWrites(referenceWriteShapeToFile, shape, output, runs);
-    std::string referenceBytes = fileContent(output);
-    double libraryWrite = timeWrites(writeShapeToFile, shape, output, runs);
-    if (fileContent(output) != referenceBytes) fail("the two writers wrote different bytes");
+    // The runs alternate between reference and library, so that both meet
+    // whatever else the machine is doing alike.
+    std::vector<double> referenceReads, libraryReads, referenceWrites, libraryWrites;
+    for (int i = 0; i < runs; i++) {
+        referenceReads.push_back(timeRead(referenceReadShapeFromFile, input));
+        libraryReads.push_back(timeRead(readShapeFromFile, input));
+    }
+    std::string referenceBytes;
+    for (int i = 0; i < runs; i++) {
+        referenceWrites.push_back(timeWrite(referenceWriteShapeToFile, shape, output));
+        if (i == 0) referenceBytes = fileContent(output);
+        libraryWrites.push_back(timeWrite(writeShapeToFile, shape, output));
+        if (fileContent(output) != referenceBytes) fail("the two writers wrote different bytes");
+    }
+    double referenceRead = median(referenceReads), libraryRead = median(libraryReads);
+    double referenceWrite = median(referenceWrites), libraryWrite = median(libraryWrites);
 
     std::string tiny = dir + "/tiny.bsv2";
     std::FILE *tinyFile = std::fopen(tiny.c_str(), "w");

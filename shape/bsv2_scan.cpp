@@ -48,17 +48,10 @@ ScanResult scanMagic(Bsv2Scanner *scanner, char magic[5]) {
     return kScanRead;
 }
 
-ScanResult scanIntSlowly(Bsv2Scanner *scanner, int *value) {
+ScanResult scanInt(Bsv2Scanner *scanner, int *value) {
     int c = skipScanSpace(scanner);
     if (c == EOF) return kScanEnd;
-    ensureLookahead(scanner);
-    if (scanner->end - scanner->pos >= kScanLookahead) {
-        const unsigned char *after = parseShortInt(scanner->buffer + scanner->pos, value);
-        if (after != nullptr) {
-            scanner->pos = static_cast<std::size_t>(after - scanner->buffer);
-            return kScanRead;
-        }
-    }
+    if (scanQuickly(scanner, value, parseShortInt)) return kScanRead;
     bool negative = false;
     if (c == '+' || c == '-') {
         negative = c == '-';

@@ -3,10 +3,11 @@
 // "%f", "%4[^\n]" and whitespace directives in the C locale), whatever the
 // process's locale, and with every float correctly rounded.
 //
-// The common numbers (short integers, plain decimals such as -3.141593) are
-// read by the inline functions here straight from the buffer; everything
-// else, and anything near the buffer's end, takes the long way through
-// bsv2_scan.cpp and bsv2_scan_float.cpp.
+// The tables are read in tight loops (bsv2_scan_tables.cpp) that take the
+// common numbers, short integers and plain decimals such as -3.141593,
+// straight from the buffer with the inline parsers here; everything else,
+// and anything near the buffer's end, goes through scanInt and scanFloat
+// (bsv2_scan.cpp, bsv2_scan_float.cpp), which read any number anywhere.
 //
 // Internal to the Shape library.
 #ifndef SHAPE_BSV2_SCAN_H
@@ -15,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 // What one scan found.
 enum ScanResult {
@@ -23,15 +25,17 @@ enum ScanResult {
     kScanEnd,       // the input ended, or could not be read, before anything but whitespace
 };
 
-// Small enough for the scanner to live on the stack of any thread. The fuzz
-// build makes it tiny, so that numbers cross its end all the time.
+// Large enough that reading costs few system calls, small enough for the
+// scanner to live on the reader's stack. The fuzz build makes it tiny, so
+// that numbers cross its end all the time.
 #ifndef BSV2_SCAN_BUFFER_SIZE
-#define BSV2_SCAN_BUFFER_SIZE (16 * 1024)
+#define BSV2_SCAN_BUFFER_SIZE (64 * 1024)
+
 #endif
 const std::size_t kScanBufferSize = BSV2_SCAN_BUFFER_SIZE;
 
-// A number is read straight from the buffer only when at least this many
-// bytes follow its start, more than any number the quick paths accept.
+// A number is parsed straight from the buffer only when at least this many
+// bytes follow its start, more than any number the quick parsers accept.
 const std::size_t kScanLookahead = 64;
 static_assert(kScanBufferSize > kScanLookahead, "the buffer holds the lookahead");
 
@@ -59,17 +63,27 @@ ScanResult scanMagic(Bsv2Scanner *scanner, char magic[5]);
 
 // One optionally signed decimal integer, after any whitespace, as "%d" reads
 // it; one that does not fit in 32 bits is kScanMismatch.
-inline ScanResult scanInt(Bsv2Scanner *scanner, int *value);
+ScanResult scanInt(Bsv2Scanner *scanner, int *value);
 
 // One float, after any whitespace, as "%f" reads it: decimal or hexadecimal
 // with optional sign, point and exponent, or infinity or not-a-number in any
 // case; the result is the correctly rounded float (overflow gives infinity,
 // underflow zero, keeping the sign).
-inline ScanResult scanFloat(Bsv2Scanner *scanner, float *value);
+ScanResult scanFloat(Bsv2Scanner *scanner, float *value);
 
-// The long ways of scanInt and scanFloat: any number, anywhere in the file.
-ScanResult scanIntSlowly(Bsv2Scanner *scanner, int *value);
-ScanResult scanFloatSlowly(Bsv2Scanner *scanner, float *value);
+// Reads `count` floats into `out` as scanFloat would one by one: kScanRead
+// when all were read, else the result for the first that was not.
+ScanResult scanFloatTable(Bsv2Scanner *scanner, float *out, long count);
+
+// Reads `numTris` triangles of three vertex numbers into `out` as scanInt
+// would, in order, checking each triangle's numbers against 0 ..
+// numVertices - 1 before reading the next.
+enum TriangleTableResult {
+    kTrianglesRead,
+    kTriangleUnreadable,  // a vertex number could not be read
+    kTriangleOutOfRange,  // a triangle names a vertex that does not exist
+};
+TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTris, int numVertices);
 
 // Moves the bytes not yet scanned to the front of the buffer and reads more
 // of the file behind them. At the end of the file, or when it cannot be
@@ -123,7 +137,7 @@ inline const unsigned char *parseShortInt(const unsigned char *p, int *value) {
 inline const unsigned char *parsePlainFloat(const unsigned char *p, float *value) {
     static const float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
     bool negative = *p == '-';
-    if (*p == '-' || *p == '+') p++;
+    p += negative | (*p == '+');  // without a branch: signs come and go at random
     const unsigned char *number = p;
     std::uint64_t digits = 0;  // wraps harmlessly past 19 digits, which are refused
     while (isScanDigit(*p)) digits = digits * 10 + static_cast<std::uint64_t>(*p++ - '0');
@@ -140,38 +154,27 @@ inline const unsigned char *parsePlainFloat(const unsigned char *p, float *value
     if (next == 'e' || next == 'x' || next == '.') return nullptr;
     if (integerDigits + fractionDigits == 0 || integerDigits + fractionDigits > 19) return nullptr;
     if (digits >= (std::uint64_t{1} << 24) || fractionDigits > 10) return nullptr;
-    float magnitude = static_cast<float>(digits) / kPowersOfTen[fractionDigits];
-    *value = negative ? -magnitude : magnitude;
+    // The sign goes in by its bit, without a branch (and keeps -0).
+    float quotient = static_cast<float>(digits) / kPowersOfTen[fractionDigits];
+    std::uint32_t bits;
+    std::memcpy(&bits, &quotient, sizeof bits);
+    bits |= static_cast<std::uint32_t>(negative) << 31;
+    std::memcpy(value, &bits, sizeof bits);
     return p;
 }
 
-// The start of the next number, past whitespace, if it has the lookahead
-// behind it in the buffer; null when the long way must look.
-inline const unsigned char *quickNumberStart(Bsv2Scanner *scanner) {
-    const unsigned char *p = scanner->buffer + scanner->pos;
-    while (isScanSpace(*p)) p++;
-    if (static_cast<std::size_t>(scanner->buffer + scanner->end - p) < kScanLookahead) return nullptr;
-    return p;
-}
-
-// A number by its quick parser when it starts well inside the buffer, else
-// by the long way.
-template <typename Value, const unsigned char *(*parseQuickly)(const unsigned char *, Value *),
-          ScanResult (*scanSlowly)(Bsv2Scanner *, Value *)>
-inline ScanResult scanNumber(Bsv2Scanner *scanner, Value *value) {
-    const unsigned char *start = quickNumberStart(scanner);
-    const unsigned char *after = start != nullptr ? parseQuickly(start, value) : nullptr;
-    if (after == nullptr) return scanSlowly(scanner, value);
+// After whitespace: makes sure of the lookahead, then tries `parse` at the
+// current position. True, past the number, when it read one; false, having
+// consumed nothing, when the long way must look.
+template <typename Value>
+inline bool scanQuickly(Bsv2Scanner *scanner, Value *value,
+                        const unsigned char *(*parse)(const unsigned char *, Value *)) {
+    ensureLookahead(scanner);
+    if (scanner->end - scanner->pos < kScanLookahead) return false;
+    const unsigned char *after = parse(scanner->buffer + scanner->pos, value);
+    if (after == nullptr) return false;
     scanner->pos = static_cast<std::size_t>(after - scanner->buffer);
-    return kScanRead;
-}
-
-inline ScanResult scanInt(Bsv2Scanner *scanner, int *value) {
-    return scanNumber<int, parseShortInt, scanIntSlowly>(scanner, value);
-}
-
-inline ScanResult scanFloat(Bsv2Scanner *scanner, float *value) {
-    return scanNumber<float, parsePlainFloat, scanFloatSlowly>(scanner, value);
+    return true;
 }
 
 #endif

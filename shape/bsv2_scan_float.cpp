@@ -116,9 +116,10 @@ float tokenValue(FloatToken *token) {
 
 }  // namespace
 
-ScanResult scanFloatSlowly(Bsv2Scanner *scanner, float *value) {
+ScanResult scanFloat(Bsv2Scanner *scanner, float *value) {
     int c = skipScanSpace(scanner);
     if (c == EOF) return kScanEnd;
+    if (scanQuickly(scanner, value, parsePlainFloat)) return kScanRead;
 
     FloatToken token;
     token.negative = token.hex = token.sawPoint = token.sawMantissaDigit = false;

@@ -8,7 +8,9 @@
 // ignored.
 //
 // Every function here is synchronous, keeps no state between calls and is
-// safe to call from any thread on distinct shapes.
+// safe to call from any thread on distinct shapes. The reader and the writer
+// each use a fixed buffer of under 70 KiB on the calling thread's stack,
+// whatever the size of the file.
 #ifndef SHAPE_SHAPE_H
 #define SHAPE_SHAPE_H
 

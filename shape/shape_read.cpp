@@ -42,20 +42,13 @@ Shape readShapeFromFile(const char *fileName) {
     // createShape has already said why when a table is missing.
     if (shape == nullptr || !hasAllTables(*shape)) return refuse(file, shape, nullptr);
 
-    float *coordinate = shape->vTable;
-    for (long i = 0; i < 3L * numVertices; i++) {
-        if (scanFloat(&scanner, coordinate++) != kScanRead)
-            return refuse(file, shape, "Read error in vTable read\n");
-    }
-    for (long j = 0; j < numTris; j++) {
-        int *corners = shape->tTable + 3 * j;
-        for (int c = 0; c < 3; c++) {
-            if (scanInt(&scanner, &corners[c]) != kScanRead)
-                return refuse(file, shape, "Read error in tTable read\n");
-        }
-        for (int c = 0; c < 3; c++) {
-            if (corners[c] < 0 || corners[c] >= numVertices)
-                return refuse(file, shape, "Vertex number out of range in tTable read\n");
+    if (scanFloatTable(&scanner, shape->vTable, 3L * numVertices) != kScanRead)
+        return refuse(file, shape, "Read error in vTable read\n");
+    if (numTris > 0) {
+        switch (scanTriangleTable(&scanner, shape->tTable, numTris, numVertices)) {
+        case kTrianglesRead: break;
+        case kTriangleUnreadable: return refuse(file, shape, "Read error in tTable read\n");
+        case kTriangleOutOfRange: return refuse(file, shape, "Vertex number out of range in tTable read\n");
         }
     }
     std::fclose(file);

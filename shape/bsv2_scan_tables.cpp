@@ -1,0 +1,71 @@
+// The scanner's tables: runs of numbers read in one loop that keeps its
+// place in a register, falling back to scanInt and scanFloat one number at a
+// time near the buffer's end or at anything unusual.
+#include "bsv2_scan.h"
+
+namespace {
+
+// The next number's start past whitespace, if it lies well inside the
+// buffer; null otherwise.
+inline const unsigned char *quickStart(const unsigned char *p, const unsigned char *end) {
+    while (isScanSpace(*p)) p++;
+    return static_cast<std::size_t>(end - p) >= kScanLookahead ? p : nullptr;
+}
+
+}  // namespace
+
+ScanResult scanFloatTable(Bsv2Scanner *scanner, float *out, long count) {
+    long i = 0;
+    while (i < count) {
+        const unsigned char *p = scanner->buffer + scanner->pos;
+        const unsigned char *end = scanner->buffer + scanner->end;
+        for (const unsigned char *start; i < count && (start = quickStart(p, end)) != nullptr; i++) {
+            const unsigned char *after = parsePlainFloat(start, out + i);
+            if (after == nullptr) break;
+            p = after;
+        }
+        scanner->pos = static_cast<std::size_t>(p - scanner->buffer);
+        if (i == count) break;
+        ScanResult result = scanFloat(scanner, out + i);
+        if (result != kScanRead) return result;
+        i++;
+    }
+    return kScanRead;
+}
+
+TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTris, int numVertices) {
+    // As unsigned, a negative vertex number is out of range too.
+    const unsigned limit = static_cast<unsigned>(numVertices);
+    auto inRange = [limit](const int *corners) {
+        return (static_cast<unsigned>(corners[0]) < limit) & (static_cast<unsigned>(corners[1]) < limit) &
+               (static_cast<unsigned>(corners[2]) < limit);
+    };
+    long j = 0;
+    while (j < numTris) {
+        const unsigned char *p = scanner->buffer + scanner->pos;
+        const unsigned char *end = scanner->buffer + scanner->end;
+        for (; j < numTris; j++) {
+            int *corners = out + 3 * j;
+            const unsigned char *at = p;
+            for (int c = 0; c < 3 && at != nullptr; c++) {
+                at = quickStart(at, end);
+                if (at != nullptr) at = parseShortInt(at, corners + c);
+            }
+            if (at == nullptr) break;  // this triangle takes the long way
+            p = at;
+            if (!inRange(corners)) {
+                scanner->pos = static_cast<std::size_t>(p - scanner->buffer);
+                return kTriangleOutOfRange;
+            }
+        }
+        scanner->pos = static_cast<std::size_t>(p - scanner->buffer);
+        if (j == numTris) break;
+        int *corners = out + 3 * j;
+        for (int c = 0; c < 3; c++) {
+            if (scanInt(scanner, corners + c) != kScanRead) return kTriangleUnreadable;
+        }
+        if (!inRange(corners)) return kTriangleOutOfRange;
+        j++;
+    }
+    return kTrianglesRead;
+}
