@@ -118,7 +118,8 @@ std::string binaryStlTetrahedron() {
     bytes.append(reinterpret_cast<const char *>(&count), 4);
     for (const auto &facet : kTetrahedronStlFacets) {
         float values[12] = {0};  // normal, then three corners
-        for (int c = 0; c < 3; c++) std::sscanf(facet[c].c_str(), "%f %f %f", &values[3 + 3 * c], &values[4 + 3 * c], &values[5 + 3 * c]);
+        for (int c = 0; c < 3; c++)
+            std::sscanf(facet[c].c_str(), "%f %f %f", &values[3 + 3 * c], &values[4 + 3 * c], &values[5 + 3 * c]);
         bytes.append(reinterpret_cast<const char *>(values), sizeof values);
         bytes.append(2, '\0');  // attribute byte count
     }
@@ -152,25 +153,24 @@ TEST_P(ConvertsFormat, IntoBsv2WithJoinedVerticesInRange) {
 
 INSTANTIATE_TEST_SUITE_P(
     Convert, ConvertsFormat,
-    testing::Values(
-        FormatCase{"AsciiStl", "tetra.stl", asciiStlTetrahedron, 4, 4},
-        FormatCase{"BinaryStl", "tetra.stl", binaryStlTetrahedron, 4, 4},
-        FormatCase{"AsciiPlyWithAQuad",
-                   "square.ply",
-                   [] {
-                       return std::string(
-                           "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\n"
-                           "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
-                           "0 0 0\n1 0 0\n1 1 0\n0 1 0\n0.5 0.5 1\n4 0 1 2 3\n3 0 1 4\n");
-                   },
-                   5, 3},
-        FormatCase{"OffPyramid",
-                   "pyramid.off",
-                   [] {
-                       return std::string("OFF\n5 5 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n0.5 0.5 1\n"
-                                          "4 3 2 1 0\n3 0 1 4\n3 1 2 4\n3 2 3 4\n3 3 0 4\n");
-                   },
-                   5, 6}),
+    testing::Values(FormatCase{"AsciiStl", "tetra.stl", asciiStlTetrahedron, 4, 4},
+                    FormatCase{"BinaryStl", "tetra.stl", binaryStlTetrahedron, 4, 4},
+                    FormatCase{
+                        "AsciiPlyWithAQuad", "square.ply",
+                        [] {
+                            return std::string(
+                                "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\n"
+                                "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
+                                "0 0 0\n1 0 0\n1 1 0\n0 1 0\n0.5 0.5 1\n4 0 1 2 3\n3 0 1 4\n");
+                        },
+                        5, 3},
+                    FormatCase{"OffPyramid", "pyramid.off",
+                               [] {
+                                   return std::string(
+                                       "OFF\n5 5 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n0.5 0.5 1\n"
+                                       "4 3 2 1 0\n3 0 1 4\n3 1 2 4\n3 2 3 4\n3 3 0 4\n");
+                               },
+                               5, 6}),
     [](const testing::TestParamInfo<FormatCase> &info) { return std::string(info.param.name); });
 
 // A shape with coordinates that every format keeps exactly.
@@ -199,9 +199,7 @@ TEST_P(RoundTrip, KeepsCountsCoordinatesAndTriangles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Convert, RoundTrip, testing::Values(".obj", ".ply", ".stl", ".glb", ".bsv2"),
-                         [](const testing::TestParamInfo<const char *> &info) {
-                             return std::string(info.param + 1);
-                         });
+                         [](const testing::TestParamInfo<const char *> &info) { return std::string(info.param + 1); });
 
 struct FitCase {
     const char *name;
@@ -239,14 +237,13 @@ std::string boxObj(float x0, float y0, float z0, float dx, float dy, float dz) {
     return text + "f 1 2 4 3\nf 5 7 8 6\nf 1 5 6 2\nf 3 4 8 7\nf 1 3 7 5\nf 2 6 8 4\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Convert, Fit,
-    testing::Values(FitCase{"Tiny", boxObj(0, 0, 0, 0.001f, 0.002f, 0.001f)},
-                    FitCase{"HugeAndFarAway", boxObj(100000, -50000, 300000, 20000, 10000, 30000)},
-                    FitCase{"FlatSheet", boxObj(-5, -5, 0, 10, 10, 0)},
-                    FitCase{"LongRod", boxObj(0, 0, 0, 1000, 1, 1)},
-                    FitCase{"AlreadyInView", boxObj(-1, -1, 1, 2, 1, 2)}),
-    [](const testing::TestParamInfo<FitCase> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Convert, Fit,
+                         testing::Values(FitCase{"Tiny", boxObj(0, 0, 0, 0.001f, 0.002f, 0.001f)},
+                                         FitCase{"HugeAndFarAway", boxObj(100000, -50000, 300000, 20000, 10000, 30000)},
+                                         FitCase{"FlatSheet", boxObj(-5, -5, 0, 10, 10, 0)},
+                                         FitCase{"LongRod", boxObj(0, 0, 0, 1000, 1, 1)},
+                                         FitCase{"AlreadyInView", boxObj(-1, -1, 1, 2, 1, 2)}),
+                         [](const testing::TestParamInfo<FitCase> &info) { return std::string(info.param.name); });
 
 struct FailureCase {
     const char *name;
@@ -263,6 +260,7 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
     ScratchDir dir;
     dir.write("cube.obj", kCubeWithQuads);
     dir.write("zero.bsv2", "BSV2\n0\n0\n");
+    dir.write("points.bsv2", "BSV2\n2\n0\n0 0 0\n1 1 1\n");
     dir.write("garbage.obj", "this is not a mesh\n");
     dir.write("lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n");
     std::filesystem::create_directory(dir.path("taken.bsv2"));
@@ -279,23 +277,51 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
 
 INSTANTIATE_TEST_SUITE_P(
     Convert, Refuses,
-    testing::Values(
-        FailureCase{"MissingInput", [](const ScratchDir &d) { return std::vector<std::string>{d.path("none.obj"), d.path("out.bsv2")}; },
-                    2, "none.obj", "Unable to open"},
-        FailureCase{"GarbageInput", [](const ScratchDir &d) { return std::vector<std::string>{d.path("garbage.obj"), d.path("out.bsv2")}; },
-                    2, "garbage.obj", ""},
-        FailureCase{"RefusedBsv2Input", [](const ScratchDir &d) { return std::vector<std::string>{d.path("zero.bsv2"), d.path("out.obj")}; },
-                    2, "zero.bsv2", "You can't have less than 0 vertices!"},
-        FailureCase{"InputWithoutTriangles", [](const ScratchDir &d) { return std::vector<std::string>{d.path("lines.obj"), d.path("out.bsv2")}; },
-                    2, "lines.obj", "has no triangles"},
-        FailureCase{"OutputInMissingDirectory", [](const ScratchDir &d) { return std::vector<std::string>{d.path("cube.obj"), d.path("no/dir/out.bsv2")}; },
-                    3, "no/dir/out.bsv2", "No such file or directory"},
-        FailureCase{"OutputUnderAFile", [](const ScratchDir &d) { return std::vector<std::string>{d.path("cube.obj"), d.path("cube.obj/out.stl")}; },
-                    3, "cube.obj/out.stl", "Not a directory"},
-        FailureCase{"OutputIsADirectory", [](const ScratchDir &d) { return std::vector<std::string>{d.path("cube.obj"), d.path("taken.bsv2")}; },
-                    3, "taken.bsv2", "Is a directory"},
-        FailureCase{"UnknownOutputFormat", [](const ScratchDir &d) { return std::vector<std::string>{d.path("cube.obj"), d.path("out.xyz")}; },
-                    1, "out.xyz", "unknown output format"}),
+    testing::Values(FailureCase{"MissingInput",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("none.obj"), d.path("out.bsv2")};
+                                },
+                                2, "none.obj", "Unable to open"},
+                    FailureCase{"GarbageInput",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("garbage.obj"), d.path("out.bsv2")};
+                                },
+                                2, "garbage.obj", ""},
+                    FailureCase{"RefusedBsv2Input",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("zero.bsv2"), d.path("out.obj")};
+                                },
+                                2, "zero.bsv2", "You can't have less than 0 vertices!"},
+                    FailureCase{"InputWithoutTriangles",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("lines.obj"), d.path("out.bsv2")};
+                                },
+                                2, "lines.obj", "has no triangles"},
+                    FailureCase{"Bsv2WithoutTrianglesToObj",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("points.bsv2"), d.path("out.obj")};
+                                },
+                                2, "points.bsv2", "has no triangles"},
+                    FailureCase{"OutputInMissingDirectory",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("cube.obj"), d.path("no/dir/out.bsv2")};
+                                },
+                                3, "no/dir/out.bsv2", "No such file or directory"},
+                    FailureCase{"OutputUnderAFile",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("cube.obj"), d.path("cube.obj/out.stl")};
+                                },
+                                3, "cube.obj/out.stl", "Not a directory"},
+                    FailureCase{"OutputIsADirectory",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("cube.obj"), d.path("taken.bsv2")};
+                                },
+                                3, "taken.bsv2", "Is a directory"},
+                    FailureCase{"UnknownOutputFormat",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("cube.obj"), d.path("out.xyz")};
+                                },
+                                1, "out.xyz", "unknown output format"}),
     [](const testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
 
 // A write that fails part way, here at a file size limit of 1 KiB: the
@@ -303,14 +329,17 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Convert, FailedWriteLeavesTheOldOutputWhole) {
     ScratchDir dir;
     std::string big;
-    for (int i = 0; i < 2000; i++) big += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\nv " + std::to_string(i) + " 0 1\n";
-    for (int i = 0; i < 2000; i++) big += "f " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) + "\n";
+    for (int i = 0; i < 2000; i++)
+        big += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\nv " + std::to_string(i) + " 0 1\n";
+    for (int i = 0; i < 2000; i++)
+        big +=
+            "f " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) + "\n";
     std::string input = dir.write("big.obj", big);
     std::string output = dir.write("out.bsv2", "BSV2\n1\n0\n1 2 3\n");
     std::vector<std::string> before = filesIn(dir.root);
     // SIGXFSZ ignored, so that the write fails with EFBIG instead of killing.
-    Finished run = runToEnd({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", kConverter, input, output},
-                            dir.root);
+    Finished run = runToEnd(
+        {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", kConverter, input, output}, dir.root);
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.err, "bsv2-convert: " + output + ": File too large\n");
     EXPECT_EQ(readWholeFile(output), "BSV2\n1\n0\n1 2 3\n");

@@ -35,7 +35,8 @@ int main() {
     unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     const std::uint64_t total = std::uint64_t{1} << 32;
     std::vector<std::thread> workers;
-    for (unsigned t = 0; t < threads; t++) workers.emplace_back(checkRange, total * t / threads, total * (t + 1) / threads);
+    for (unsigned t = 0; t < threads; t++)
+        workers.emplace_back(checkRange, total * t / threads, total * (t + 1) / threads);
     for (std::thread &worker : workers) worker.join();
     std::printf("%ld of 4294967296 floats differ\n", differences.load());
     return differences.load() == 0 ? 0 : 1;

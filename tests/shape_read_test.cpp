@@ -54,33 +54,50 @@ TEST_P(LoadsFile, AsTheNumbersItHolds) {
 const float kInf = std::numeric_limits<float>::infinity();
 
 const LoadedCase kLoadedCases[] = {
-    {"CanonicalTriangle", "BSV2\n3\n1\n0.000000 0.000000 0.000000\n1.000000 0.000000 0.000000\n0.000000 1.000000 0.000000\n0 1 2\n",
-     3, 1, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2}},
+    {"CanonicalTriangle",
+     "BSV2\n3\n1\n0.000000 0.000000 0.000000\n1.000000 0.000000 0.000000\n0.000000 1.000000 0.000000\n0 1 2\n",
+     3,
+     1,
+     {0, 0, 0, 1, 0, 0, 0, 1, 0},
+     {0, 1, 2}},
     {"AllNumbersOnOneLine", "BSV2\n3 1 0 0 0 1 0 0 0 1 0 0 1 2", 3, 1, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2}},
     {"VertexSpreadOverLines", "BSV2\n1\n0\n1.5\n\n-2.25\t\v\f3\n", 1, 0, {1.5f, -2.25f, 3}, {}},
-    {"CarriageReturnLineEnds", "BSV2\r\n3\r\n1\r\n0 0 0\r\n1 0 0\r\n0 1 0\r\n0 1 2\r\n", 3, 1,
-     {0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2}},
+    {"CarriageReturnLineEnds",
+     "BSV2\r\n3\r\n1\r\n0 0 0\r\n1 0 0\r\n0 1 0\r\n0 1 2\r\n",
+     3,
+     1,
+     {0, 0, 0, 1, 0, 0, 0, 1, 0},
+     {0, 1, 2}},
     {"TrailingTextIgnored", "BSV2\n1\n1\n0 0 0\n0 0 0\nthis is not read 1 2 3\n", 1, 1, {0, 0, 0}, {0, 0, 0}},
     {"ZeroTriangles", "BSV2\n2\n0\n1 2 3\n4 5 6\n", 2, 0, {1, 2, 3, 4, 5, 6}, {}},
     {"MagicFollowedByVertexCountOnSameLine", "BSV22\n0\n1 2 3 4 5 6\n", 2, 0, {1, 2, 3, 4, 5, 6}, {}},
-    {"SignsAndExponents", "BSV2\n2\n+1\n+1.5 -0 1e3\n.5 5. -2.5E-1\n+0 -0 +1\n", 2, 1,
-     {1.5f, -0.0f, 1000, 0.5f, 5, -0.25f}, {0, 0, 1}},
+    {"SignsAndExponents",
+     "BSV2\n2\n+1\n+1.5 -0 1e3\n.5 5. -2.5E-1\n+0 -0 +1\n",
+     2,
+     1,
+     {1.5f, -0.0f, 1000, 0.5f, 5, -0.25f},
+     {0, 0, 1}},
     {"HexadecimalFloats", "BSV2\n1\n0\n0x1.8p1 -0X10 0x.8P-1\n", 1, 0, {3, -16, 0.25f}, {}},
-    {"InfinityAndNotANumberInAnyCase", "BSV2\n2\n0\ninf -INFINITY +InFiNiTy\nnan -NaN NAN\n", 2, 0,
+    {"InfinityAndNotANumberInAnyCase",
+     "BSV2\n2\n0\ninf -INFINITY +InFiNiTy\nnan -NaN NAN\n",
+     2,
+     0,
      {kInf, -kInf, kInf, std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
       std::numeric_limits<float>::quiet_NaN()},
      {}},
     {"OverflowAndUnderflow", "BSV2\n1\n0\n1e39 -1e-50 3.4028235e38\n", 1, 0, {kInf, -0.0f, 3.4028235e38f}, {}},
     {"ExponentWithoutDigitsEndsTheNumber", "BSV2\n1\n0\n1e 2e+ 3\n", 1, 0, {1, 2, 3}, {}},
     {"SecondDecimalPointStartsNextNumber", "BSV2\n1\n0\n1.5.25 -7\n", 1, 0, {1.5f, 0.25f, -7}, {}},
-    {"LeadingZerosInIntegers", "BSV2\n0003\n+001\n0 0 0 0 0 0 0 0 0\n000 -0 02\n", 3, 1,
-     {0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 2}},
+    {"LeadingZerosInIntegers",
+     "BSV2\n0003\n+001\n0 0 0 0 0 0 0 0 0\n000 -0 02\n",
+     3,
+     1,
+     {0, 0, 0, 0, 0, 0, 0, 0, 0},
+     {0, 0, 2}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Reader, LoadsFile, testing::ValuesIn(kLoadedCases),
-                         [](const testing::TestParamInfo<LoadedCase> &info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<LoadedCase> &info) { return std::string(info.param.name); });
 
 TEST(Reader, KeepsNegativeTriangleCountWithNoTableAndReadsNoTriangleLines) {
     ScratchDir dir;

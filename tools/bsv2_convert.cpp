@@ -150,6 +150,10 @@ int main(int argc, char **argv) {
                                                    : importMesh(input.c_str(), &leftOut, &reason);
     endProgress();
     if (shape == nullptr) return fail(kInputFailed, input, reason);
+    if (exportFormat != nullptr && numTriangles(shape) <= 0) {
+        destroyShape(shape);
+        return fail(kInputFailed, input, "has no triangles");
+    }
     if (fit && !fitIntoView(shape, kFitShare)) {
         destroyShape(shape);
         return fail(kInputFailed, input, "cannot be fitted: a coordinate is infinite or not a number");
