@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "memory_limit.h"
 #include "process.h"
 #include "shape.h"
 #include "test_files.h"
@@ -201,6 +202,18 @@ TEST_P(RoundTrip, KeepsCountsCoordinatesAndTriangles) {
 INSTANTIATE_TEST_SUITE_P(Convert, RoundTrip, testing::Values(".obj", ".ply", ".stl", ".glb", ".bsv2"),
                          [](const testing::TestParamInfo<const char *> &info) { return std::string(info.param + 1); });
 
+// BSV2 is the one output that holds them: the same counts and values back,
+// byte for byte as the library writes them.
+TEST(Convert, Bsv2KeepsNonFiniteCoordinates) {
+    ScratchDir dir;
+    const std::string canonical =
+        "BSV2\n4\n2\n0.000000 0.000000 0.000000\nnan 1.000000 0.000000\n0.000000 inf 0.000000\n"
+        "-inf 0.000000 1.000000\n0 1 2\n0 2 3\n";
+    Finished run = convert({dir.write("original.bsv2", canonical), dir.path("back.bsv2")}, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readWholeFile(dir.path("back.bsv2")), canonical);
+}
+
 struct FitCase {
     const char *name;
     std::string mesh;
@@ -251,12 +264,34 @@ struct FailureCase {
     int status;
     std::string namedFile;  // the file the message names, relative to the scratch directory
     std::string reason;     // part of the message
+    bool needsMemoryCap = false;  // AddressSanitizer cannot run under the import's address-space cap
 };
+
+// A mesh big enough to take Assimp well over a tenth of a second.
+std::string slowObj() {
+    std::string text;
+    for (int i = 0; i < 300000; i++) text += "v " + std::to_string(i) + " 0.5 1\n";
+    for (int i = 1; i + 2 <= 300000; i += 3)
+        text += "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
+    return text;
+}
+
+std::string truncatedBinaryPly() {
+    std::string bytes =
+        "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n";
+    float corners[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    bytes.append(reinterpret_cast<const char *>(corners), sizeof corners - 5);
+    return bytes;
+}
 
 class Refuses : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
     const FailureCase &c = GetParam();
+#ifdef BSV2_UNDER_ASAN
+    if (c.needsMemoryCap) GTEST_SKIP() << "no address-space cap under AddressSanitizer";
+#endif
     ScratchDir dir;
     dir.write("cube.obj", kCubeWithQuads);
     dir.write("zero.bsv2", "BSV2\n0\n0\n");
@@ -264,6 +299,11 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
     dir.write("garbage.obj", "this is not a mesh\n");
     dir.write("lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n");
     std::filesystem::create_directory(dir.path("taken.bsv2"));
+    dir.write("huge.off", "OFF\n3 1000000000 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
+    dir.write("slow.obj", slowObj());
+    dir.write("cut.ply", truncatedBinaryPly());
+    dir.write("cut.stl", binaryStlTetrahedron().substr(0, 84 + 2 * 50 + 17));
+    dir.write("nonfinite.bsv2", "BSV2\n4\n2\n0 0 0\nnan 1 0\n0 inf 0\n-inf 0 1\n0 1 2\n0 2 3\n");
     std::vector<std::string> before = filesIn(dir.root);
     Finished run = convert(c.args(dir), dir);
     EXPECT_EQ(run.status, c.status);
@@ -317,12 +357,80 @@ INSTANTIATE_TEST_SUITE_P(
                                     return std::vector<std::string>{d.path("cube.obj"), d.path("taken.bsv2")};
                                 },
                                 3, "taken.bsv2", "Is a directory"},
+                    FailureCase{"OffClaimingABillionFaces",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("huge.off"), d.path("out.bsv2")};
+                                },
+                                2, "huge.off", "MiB of memory; use --max-memory to allow more", true},
+                    FailureCase{"ImportOverItsMemoryCap",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{"--max-memory", "16", d.path("cube.obj"),
+                                                                    d.path("out.bsv2")};
+                                },
+                                2, "cube.obj", "needs more than 16 MiB of memory", true},
+                    FailureCase{"ImportOverItsTime",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{"--timeout", "0.01", d.path("slow.obj"),
+                                                                    d.path("out.bsv2")};
+                                },
+                                2, "slow.obj", "took longer than 0.01 s; use --timeout to allow more"},
+                    FailureCase{"TruncatedBinaryPly",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("cut.ply"), d.path("out.bsv2")};
+                                },
+                                2, "cut.ply", ""},
+                    FailureCase{"TruncatedBinaryStl",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("cut.stl"), d.path("out.bsv2")};
+                                },
+                                2, "cut.stl", ""},
+                    FailureCase{"NonFiniteToObj",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("nonfinite.bsv2"), d.path("out.obj")};
+                                },
+                                2, "nonfinite.bsv2", "infinite or not a number"},
+                    FailureCase{"NonFiniteToPly",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("nonfinite.bsv2"), d.path("out.ply")};
+                                },
+                                2, "nonfinite.bsv2", "infinite or not a number"},
+                    FailureCase{"NonFiniteToStl",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("nonfinite.bsv2"), d.path("out.stl")};
+                                },
+                                2, "nonfinite.bsv2", "infinite or not a number"},
+                    FailureCase{"NonFiniteToGlb",
+                                [](const ScratchDir &d) {
+                                    return std::vector<std::string>{d.path("nonfinite.bsv2"), d.path("out.glb")};
+                                },
+                                2, "nonfinite.bsv2", "infinite or not a number"},
                     FailureCase{"UnknownOutputFormat",
                                 [](const ScratchDir &d) {
                                     return std::vector<std::string>{d.path("cube.obj"), d.path("out.xyz")};
                                 },
                                 1, "out.xyz", "unknown output format"}),
     [](const testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
+
+// Every file that ever crashed, hung or exhausted the converter: now one
+// line and status 2, within the timeout, and no output.
+TEST(Convert, SurvivesEveryFileThatEverBrokeIt) {
+    int files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(CONVERT_REGRESSIONS_DIR)) {
+        std::string name = entry.path().filename();
+#ifdef BSV2_UNDER_ASAN
+        if (name.rfind("memory-", 0) == 0) continue;  // no address-space cap under AddressSanitizer
+#endif
+        files++;
+        ScratchDir dir;
+        double start = secondsNow();
+        Finished run = convert({"--timeout", "1", entry.path(), dir.path("out.bsv2")}, dir);
+        EXPECT_LT(secondsNow() - start, 6) << name;
+        EXPECT_EQ(run.status, 2) << name;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << name << ": " << run.err;
+        EXPECT_FALSE(fileExists(dir.path("out.bsv2"))) << name;
+    }
+    EXPECT_GE(files, 4);
+}
 
 // A write that fails part way, here at a file size limit of 1 KiB: the
 // output that was there before stays as it was, and no partial file remains.
@@ -359,7 +467,7 @@ TEST_P(Usage, ErrorsGiveStatusOneAndTheUsageOnStandardError) {
     Finished run = convert(GetParam().args, dir);
     EXPECT_EQ(run.status, GetParam().status);
     const std::string &usage = GetParam().status == 0 ? run.out : run.err;
-    EXPECT_NE(usage.find("Usage: bsv2-convert [--fit] INPUT OUTPUT"), std::string::npos) << run.out << run.err;
+    EXPECT_NE(usage.find("Usage: bsv2-convert [--fit] [--timeout SECONDS] [--max-memory MIB] INPUT OUTPUT"), std::string::npos) << run.out << run.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Convert, Usage,

@@ -1,7 +1,11 @@
 // bsv2-convert: converts meshes between BSV2 and the common mesh formats,
 // optionally moving and scaling them into the viewer's fixed view.
 //
-//   bsv2-convert [--fit] INPUT OUTPUT
+//   bsv2-convert [--fit] [--timeout SECONDS] [--max-memory MIB] INPUT OUTPUT
+//
+// Every input but BSV2 is read by Assimp in a child process of its own,
+// capped in time and memory and sandboxed (import_isolated.h): a hostile
+// file can make the import fail, but not hang, crash or exhaust the machine.
 //
 // Exit status: 0 done, 1 usage error, 2 the input cannot be read (or has
 // nothing to convert), 3 the output cannot be written. The output appears
@@ -15,19 +19,28 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <string>
 
+#include "import_isolated.h"
 #include "mesh_convert.h"
+#include "plain_export.h"
 #include "progress.h"
 #include "shape.h"
 #include "stream_capture.h"
 #include "view_fit.h"
 
+// In AddressSanitizer builds only (the hook is unused otherwise): the
+// import child cannot have its address space capped under the sanitizer, so
+// single allocations are capped instead, and a hostile file cannot make it
+// reserve tens of gigabytes at once.
+extern "C" const char *__asan_default_options() { return "max_allocation_size_mb=2048"; }
+
 namespace {
 
 const char kUsage[] =
-    "Usage: bsv2-convert [--fit] INPUT OUTPUT\n"
+    "Usage: bsv2-convert [--fit] [--timeout SECONDS] [--max-memory MIB] INPUT OUTPUT\n"
     "Converts a mesh between BSV2 (.bsv2) and the formats of the Assimp library.\n"
     "  INPUT   a .bsv2 file, or any mesh Assimp reads (.obj, .ply, .stl, .off, .gltf, .glb, ...):\n"
     "          all its meshes become one, with their transforms applied, polygons split\n"
@@ -36,6 +49,10 @@ const char kUsage[] =
     "  OUTPUT  .bsv2, .obj, .ply (binary), .stl (binary) or .glb\n"
     "  --fit   move and scale the model so that all of it is in the viewer's view and\n"
     "          fills most of it\n"
+    "  --timeout SECONDS  time an import may take (default 10 s plus 1 s per MB of input)\n"
+    "  --max-memory MIB   memory an import may use (default 1024 MiB plus 16 times the\n"
+    "          input's size, at most the machine's memory)\n"
+    "Imports other than BSV2 run in a sandboxed child process under these limits.\n"
     "Exit status: 0 done, 1 usage error, 2 input unreadable, 3 output unwritable.\n";
 
 const double kFitShare = 0.9;
@@ -67,6 +84,26 @@ std::string oneLine(std::string message) {
 
 std::string counted(long count, const char *noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// A positive number from an option's argument, or false.
+bool positiveNumber(const char *text, double *value) {
+    char *end = nullptr;
+    errno = 0;
+    *value = std::strtod(text, &end);
+    return end != text && *end == '\0' && errno == 0 && std::isfinite(*value) && *value > 0;
+}
+
+bool allCoordinatesFinite(Shape shape) {
+    for (long i = 0; i < 3L * shape->numVertices; i++) {
+        if (!std::isfinite(shape->vTable[i])) return false;
+    }
+    return true;
+}
+
+unsigned long long sizeOf(const std::string &path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && info.st_size > 0 ? static_cast<unsigned long long>(info.st_size) : 0;
 }
 
 Shape readBsv2(const std::string &path, std::string *reason) {
@@ -111,6 +148,7 @@ int writeWhole(const std::string &output, Write write) {
 
 int main(int argc, char **argv) {
     bool fit = false;
+    double timeout = 0, maxMemory = 0;  // 0: the default for the input's size
     std::string files[2];
     int numFiles = 0;
     for (int i = 1; i < argc; i++) {
@@ -121,6 +159,13 @@ int main(int argc, char **argv) {
         }
         if (arg == "--fit") {
             fit = true;
+        } else if (arg == "--timeout" || arg == "--max-memory") {
+            double *value = arg == "--timeout" ? &timeout : &maxMemory;
+            if (i + 1 >= argc || !positiveNumber(argv[i + 1], value)) {
+                std::fprintf(stderr, "bsv2-convert: %s needs a positive number\n%s", arg.c_str(), kUsage);
+                return kUsageError;
+            }
+            i++;
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "bsv2-convert: unknown option %s\n%s", arg.c_str(), kUsage);
             return kUsageError;
@@ -138,21 +183,40 @@ int main(int argc, char **argv) {
     const std::string &input = files[0], &output = files[1];
     std::string outputExtension = lowerExtension(output);
     const char *exportFormat = exportFormatFor(outputExtension);
-    if (outputExtension != ".bsv2" && exportFormat == nullptr) {
+    PlainWriter plainWriter = plainWriterFor(outputExtension);
+    bool toBsv2 = outputExtension == ".bsv2";
+    if (!toBsv2 && exportFormat == nullptr && plainWriter == nullptr) {
         return fail(kUsageError, output, "unknown output format \"" + outputExtension +
                                              "\" (use .bsv2, .obj, .ply, .stl or .glb)");
     }
 
-    startProgress(("reading " + input).c_str());
     std::string reason;
     LeftOut leftOut;
-    Shape shape = lowerExtension(input) == ".bsv2" ? readBsv2(input, &reason)
-                                                   : importMesh(input.c_str(), &leftOut, &reason);
-    endProgress();
+    Shape shape = nullptr;
+    std::string reading = "reading " + input;
+    if (lowerExtension(input) == ".bsv2") {
+        startProgress(reading.c_str());
+        shape = readBsv2(input, &reason);
+        endProgress();
+    } else {
+        // Before any thread starts: the import forks.
+        ImportLimits limits = defaultImportLimits(sizeOf(input));
+        if (timeout > 0) limits.seconds = timeout;
+        if (maxMemory > 0) limits.memoryMiB = static_cast<unsigned long long>(std::ceil(maxMemory));
+        shape = importIsolated(input.c_str(), limits, reading.c_str(), &leftOut, &reason);
+    }
     if (shape == nullptr) return fail(kInputFailed, input, reason);
-    if (exportFormat != nullptr && numTriangles(shape) <= 0) {
+    if (!toBsv2 && numTriangles(shape) <= 0) {
         destroyShape(shape);
         return fail(kInputFailed, input, "has no triangles");
+    }
+    // Other programs' readers disagree on non-finite numbers, and some
+    // formats cannot hold them at all: only BSV2 keeps them.
+    if (!toBsv2 && !allCoordinatesFinite(shape)) {
+        destroyShape(shape);
+        return fail(kInputFailed, input,
+                    "has a coordinate that is infinite or not a number, which " + outputExtension +
+                        " files cannot hold faithfully (convert to .bsv2)");
     }
     if (fit && !fitIntoView(shape, kFitShare)) {
         destroyShape(shape);
@@ -161,6 +225,7 @@ int main(int argc, char **argv) {
 
     startProgress(("writing " + output).c_str());
     int status = writeWhole(output, [&](const char *path, std::string *why) {
+        if (plainWriter != nullptr) return plainWriter(shape, path, why);
         if (exportFormat != nullptr) return exportMesh(shape, exportFormat, path, why);
         int result = 0;
         captureOutput([&] { result = writeShapeToFile(shape, path); });

@@ -13,17 +13,20 @@
 #include <unordered_map>
 #include <vector>
 
-#include "progress.h"
 
 namespace {
 
-// Passes Assimp's progress on to the progress line.
+// Passes Assimp's progress on.
 class ImportProgress : public Assimp::ProgressHandler {
 public:
+    explicit ImportProgress(const std::function<void(float)> &report) : report_(report) {}
     bool Update(float share) override {
-        if (share >= 0) setProgressShare(share);
+        if (share >= 0 && report_) report_(share);
         return true;  // never cancel
     }
+
+private:
+    std::function<void(float)> report_;
 };
 
 using PositionKey = std::array<std::uint32_t, 3>;
@@ -47,9 +50,10 @@ PositionKey keyOf(const aiVector3D &p) {
 
 }  // namespace
 
-Shape importMesh(const char *path, LeftOut *leftOut, std::string *reason) {
+bool importMesh(const char *path, MeshData *mesh, std::string *reason,
+                const std::function<void(float)> &progress) {
     Assimp::Importer importer;
-    importer.SetProgressHandler(new ImportProgress);  // the importer owns it
+    importer.SetProgressHandler(new ImportProgress(progress));  // the importer owns it
     // Triangulate splits polygons; PreTransformVertices applies the node
     // transforms, so that every mesh is in the scene's own space.
     const aiScene *scene = importer.ReadFile(
@@ -57,26 +61,28 @@ Shape importMesh(const char *path, LeftOut *leftOut, std::string *reason) {
     if (scene == nullptr) {
         *reason = importer.GetErrorString();
         if (reason->empty()) *reason = "cannot be read";
-        return nullptr;
+        return false;
     }
 
-    std::vector<float> vertices;
-    std::vector<int> corners;
+    std::vector<float> &vertices = mesh->vertices;
+    std::vector<int> &corners = mesh->corners;
+    LeftOut *leftOut = &mesh->leftOut;
     std::unordered_map<PositionKey, int, PositionHash> numberOf;
     for (unsigned m = 0; m < scene->mNumMeshes; m++) {
-        const aiMesh *mesh = scene->mMeshes[m];
-        for (unsigned f = 0; f < mesh->mNumFaces; f++) {
-            const aiFace &face = mesh->mFaces[f];
+        const aiMesh *part = scene->mMeshes[m];
+        for (unsigned f = 0; f < part->mNumFaces; f++) {
+            const aiFace &face = part->mFaces[f];
             if (face.mNumIndices == 1) leftOut->points++;
             if (face.mNumIndices == 2) leftOut->lines++;
             if (face.mNumIndices != 3) continue;
             for (unsigned c = 0; c < 3; c++) {
-                const aiVector3D &position = mesh->mVertices[face.mIndices[c]];
+                // Validation has checked every index against mNumVertices.
+                const aiVector3D &position = part->mVertices[face.mIndices[c]];
                 auto found = numberOf.find(keyOf(position));
                 if (found == numberOf.end()) {
                     if (vertices.size() / 3 >= static_cast<std::size_t>(INT_MAX)) {
                         *reason = "has more vertices than a BSV2 file can hold";
-                        return nullptr;
+                        return false;
                     }
                     found = numberOf.emplace(keyOf(position), static_cast<int>(vertices.size() / 3)).first;
                     vertices.insert(vertices.end(), {position.x, position.y, position.z});
@@ -85,30 +91,19 @@ Shape importMesh(const char *path, LeftOut *leftOut, std::string *reason) {
             }
             if (corners.size() / 3 >= static_cast<std::size_t>(INT_MAX)) {
                 *reason = "has more triangles than a BSV2 file can hold";
-                return nullptr;
+                return false;
             }
         }
     }
     if (corners.empty()) {
         *reason = "has no triangles";
-        return nullptr;
+        return false;
     }
-    Shape shape = createShape(static_cast<int>(vertices.size() / 3), static_cast<int>(corners.size() / 3));
-    if (shape == nullptr || shape->vTable == nullptr || shape->tTable == nullptr) {
-        destroyShape(shape);
-        *reason = "is too large for the memory available";
-        return nullptr;
-    }
-    std::memcpy(shape->vTable, vertices.data(), vertices.size() * sizeof(float));
-    std::memcpy(shape->tTable, corners.data(), corners.size() * sizeof(int));
-    return shape;
+    return true;
 }
 
 const char *exportFormatFor(const std::string &extension) {
-    if (extension == ".obj") return "objnomtl";
     if (extension == ".ply") return "plyb";
-    if (extension == ".stl") return "stlb";
-    if (extension == ".glb") return "glb2";
     return nullptr;
 }
 

@@ -2,7 +2,9 @@
 #ifndef TOOLS_MESH_CONVERT_H
 #define TOOLS_MESH_CONVERT_H
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "shape.h"
 
@@ -12,19 +14,29 @@ struct LeftOut {
     long lines = 0;
 };
 
-// Reads any mesh file Assimp knows (OBJ, PLY, STL, OFF, glTF, ...) into one
-// new shape: every mesh of the scene with its node transforms applied,
-// polygons split into triangles, vertices at the same position joined, and
-// vertices used by no triangle dropped.
-//   Returns: the shape (release it with destroyShape), or null with the
-//   reason in *reason (Assimp's own where it gives one). A scene with no
-//   triangles, or with more vertices or triangles than BSV2 counts hold, is
-//   refused.
-Shape importMesh(const char *path, LeftOut *leftOut, std::string *reason);
+// One merged triangle mesh, as an import produces it.
+struct MeshData {
+    std::vector<float> vertices;  // x, y, z per vertex: 3 floats each
+    std::vector<int> corners;     // 3 vertex numbers per triangle, counting from 0
+    LeftOut leftOut;
+};
 
-// The Assimp export format for an output file name's extension (".obj"
-// gives OBJ without a material file, ".ply" and ".stl" their binary forms,
-// ".glb" binary glTF), or null when it has none of these.
+// Reads any mesh file Assimp knows (OBJ, PLY, STL, OFF, glTF, ...) into one
+// mesh: every mesh of the scene with its node transforms applied, polygons
+// split into triangles, vertices at the same position joined, and vertices
+// used by no triangle dropped. `progress` (may be empty) hears the share
+// done, from 0 to 1, as Assimp reports it.
+//   Returns: true with the mesh in *mesh; or false with the reason in
+//   *reason (Assimp's own where it gives one). A scene with no triangles, or
+//   with more vertices or triangles than BSV2 counts hold, is refused.
+//   Assimp is not hardened against hostile files: call this only where a
+//   crash, a hang or a runaway allocation cannot do harm (importIsolated).
+bool importMesh(const char *path, MeshData *mesh, std::string *reason,
+                const std::function<void(float)> &progress);
+
+// The Assimp export format for an output file name's extension (".ply"
+// gives binary PLY), or null when Assimp does not write it for this tool.
+// OBJ, STL and glTF are written by plain_export.h.
 const char *exportFormatFor(const std::string &extension);
 
 // Writes the shape's triangles as one mesh in the Assimp format `formatId`

@@ -1,0 +1,106 @@
+// The converter's import isolation from the inside: what the sandbox lets a
+// child do, and the parent's refusal of results it cannot trust.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "memory_limit.h"
+#include "mesh_wire.h"
+#include "sandbox.h"
+#include "test_files.h"
+
+namespace {
+
+TEST(Sandbox, AllowsReadingRefusesWritingSocketsAndKillsOnExec) {
+    ScratchDir dir;
+    std::string existing = dir.write("mesh.obj", "v 0 0 0\n");
+    std::string fresh = dir.path("new.txt");
+    EXPECT_EXIT(
+        {
+            bool ok = true;
+            std::string why;
+            CHILD_CHECK(&ok, enterSandbox(&why));
+            std::FILE *readable = std::fopen(existing.c_str(), "r");
+            CHILD_CHECK(&ok, readable != nullptr);
+            if (readable != nullptr) std::fclose(readable);
+            CHILD_CHECK(&ok, std::fopen(fresh.c_str(), "w") == nullptr && errno == EACCES);
+            CHILD_CHECK(&ok, open(existing.c_str(), O_RDWR) < 0 && errno == EACCES);
+            CHILD_CHECK(&ok, open(existing.c_str(), O_RDONLY | O_APPEND) < 0);
+            CHILD_CHECK(&ok, socket(AF_INET, SOCK_STREAM, 0) < 0 && errno == EACCES);
+            CHILD_CHECK(&ok, syscall(SYS_openat2, AT_FDCWD, fresh.c_str(), nullptr, 0) < 0 && errno == ENOSYS);
+            CHILD_CHECK(&ok, unlink(existing.c_str()) != 0);
+            if (!ok) std::_Exit(1);
+            execl("/bin/true", "true", static_cast<char *>(nullptr));
+            std::_Exit(2);
+        },
+        testing::KilledBySignal(SIGSYS), "");
+    EXPECT_FALSE(fileExists(fresh));
+    EXPECT_TRUE(fileExists(existing));
+}
+
+// A well-formed mesh frame of two vertices and one triangle, for the cases
+// to break.
+std::string meshFrame(std::int64_t numVertices, std::int64_t numTris, std::int32_t corner, std::size_t cut = 0) {
+    std::int64_t header[4] = {numVertices, numTris, 0, 0};
+    float vertices[6] = {0, 0, 0, 1, 1, 1};
+    std::int32_t corners[3] = {0, 1, corner};
+    std::string payload(reinterpret_cast<const char *>(header), sizeof header);
+    payload.append(reinterpret_cast<const char *>(vertices), sizeof vertices);
+    payload.append(reinterpret_cast<const char *>(corners), sizeof corners);
+    payload.resize(payload.size() - cut);
+    std::uint64_t length = payload.size();
+    return "m" + std::string(reinterpret_cast<const char *>(&length), sizeof length) + payload;
+}
+
+struct ResultCase {
+    const char *name;
+    std::string bytes;
+    bool accepted;
+};
+
+class ReceiveMesh : public testing::TestWithParam<ResultCase> {};
+
+TEST_P(ReceiveMesh, TrustsOnlyCountsTheBytesBearOutAndVertexNumbersInRange) {
+    LeftOut leftOut;
+    std::string reason;
+    Shape shape = receiveMesh(GetParam().bytes, &leftOut, &reason);
+    EXPECT_EQ(shape != nullptr, GetParam().accepted) << reason;
+    if (shape != nullptr) {
+        EXPECT_EQ(shape->numVertices, 2);
+        EXPECT_EQ(shape->tTable[2], 1);
+    } else {
+        EXPECT_FALSE(reason.empty());
+    }
+    destroyShape(shape);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Import, ReceiveMesh,
+    testing::Values(ResultCase{"WellFormed", meshFrame(2, 1, 1), true},
+                    ResultCase{"VertexNumberOutOfRange", meshFrame(2, 1, 2), false},
+                    ResultCase{"NegativeVertexNumber", meshFrame(2, 1, -1), false},
+                    ResultCase{"CountsClaimMoreThanSent", meshFrame(2, 100000000, 1), false},
+                    ResultCase{"TailCutOff", meshFrame(2, 1, 1, 4), false},
+                    ResultCase{"NegativeCount", meshFrame(-2, 1, 1), false},
+                    ResultCase{"HeaderOnly", std::string("m\0\0\0\0\0\0\0\0", 9), false},
+                    ResultCase{"UnknownTag", "x" + meshFrame(2, 1, 1).substr(1), false},
+                    ResultCase{"Nothing", "", false}),
+    [](const testing::TestParamInfo<ResultCase> &info) { return std::string(info.param.name); });
+
+TEST(ReceiveMesh, PassesOnTheImportersReason) {
+    std::string reason;
+    LeftOut leftOut;
+    std::uint64_t length = 5;
+    std::string frame = "e" + std::string(reinterpret_cast<const char *>(&length), sizeof length) + "bad!!";
+    EXPECT_EQ(receiveMesh(frame, &leftOut, &reason), nullptr);
+    EXPECT_EQ(reason, "bad!!");
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+#include "mesh_wire.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+const std::size_t kFrameHeader = 1 + sizeof(std::uint64_t);
+const std::size_t kMeshHeader = 4 * sizeof(std::int64_t);
+
+bool writeAll(int fd, const void *data, std::size_t size) {
+    const char *bytes = static_cast<const char *>(data);
+    while (size > 0) {
+        ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool sendFrameHeader(int fd, char tag, std::uint64_t length) {
+    char header[kFrameHeader];
+    header[0] = tag;
+    std::memcpy(header + 1, &length, sizeof length);
+    return writeAll(fd, header, sizeof header);
+}
+
+std::uint64_t frameLength(const std::string &bytes) {
+    std::uint64_t length;
+    std::memcpy(&length, bytes.data() + 1, sizeof length);
+    return length;
+}
+
+}  // namespace
+
+bool sendProgress(int fd, float share) {
+    return sendFrameHeader(fd, 'p', sizeof share) && writeAll(fd, &share, sizeof share);
+}
+
+bool sendFailure(int fd, const std::string &reason) {
+    return sendFrameHeader(fd, 'e', reason.size()) && writeAll(fd, reason.data(), reason.size());
+}
+
+bool sendMesh(int fd, const MeshData &mesh) {
+    std::size_t vertexBytes = mesh.vertices.size() * sizeof(float);
+    std::size_t cornerBytes = mesh.corners.size() * sizeof(int);
+    std::int64_t header[4] = {static_cast<std::int64_t>(mesh.vertices.size() / 3),
+                              static_cast<std::int64_t>(mesh.corners.size() / 3), mesh.leftOut.points,
+                              mesh.leftOut.lines};
+    return sendFrameHeader(fd, 'm', kMeshHeader + vertexBytes + cornerBytes) &&
+           writeAll(fd, header, sizeof header) && writeAll(fd, mesh.vertices.data(), vertexBytes) &&
+           writeAll(fd, mesh.corners.data(), cornerBytes);
+}
+
+void takeProgressFrames(std::string *pending, void (*progress)(double share)) {
+    std::size_t taken = 0;
+    while (pending->size() - taken >= kFrameHeader + sizeof(float) && (*pending)[taken] == 'p') {
+        float share;
+        std::memcpy(&share, pending->data() + taken + kFrameHeader, sizeof share);
+        if (share >= 0 && share <= 1) progress(share);
+        taken += kFrameHeader + sizeof share;
+    }
+    pending->erase(0, taken);
+}
+
+Shape receiveMesh(const std::string &bytes, LeftOut *leftOut, std::string *reason) {
+    *reason = "the importer returned a malformed result";
+    if (bytes.size() < kFrameHeader || frameLength(bytes) != bytes.size() - kFrameHeader) return nullptr;
+    const char *payload = bytes.data() + kFrameHeader;
+    std::size_t payloadSize = bytes.size() - kFrameHeader;
+    if (bytes[0] == 'e') {
+        *reason = std::string(payload, payloadSize);
+        if (reason->empty()) *reason = "cannot be read";
+        return nullptr;
+    }
+    if (bytes[0] != 'm' || payloadSize < kMeshHeader) return nullptr;
+    std::int64_t header[4];
+    std::memcpy(header, payload, sizeof header);
+    std::int64_t numVertices = header[0], numTris = header[1];
+    if (numVertices < 1 || numVertices > INT_MAX || numTris < 1 || numTris > INT_MAX || header[2] < 0 ||
+        header[3] < 0)
+        return nullptr;
+    // Both counts are at most INT_MAX, so this cannot overflow 64 bits.
+    std::uint64_t tableBytes = 12 * static_cast<std::uint64_t>(numVertices) + 12 * static_cast<std::uint64_t>(numTris);
+    if (tableBytes != payloadSize - kMeshHeader) return nullptr;
+
+    const char *vertexBytes = payload + kMeshHeader;
+    const char *cornerBytes = vertexBytes + 12 * numVertices;
+    for (std::int64_t i = 0; i < 3 * numTris; i++) {
+        std::int32_t corner;
+        std::memcpy(&corner, cornerBytes + 4 * i, sizeof corner);
+        if (corner < 0 || corner >= numVertices) return nullptr;
+    }
+    Shape shape = createShape(static_cast<int>(numVertices), static_cast<int>(numTris));
+    if (shape == nullptr || shape->vTable == nullptr || shape->tTable == nullptr) {
+        destroyShape(shape);
+        *reason = "is too large for the memory available";
+        return nullptr;
+    }
+    std::memcpy(shape->vTable, vertexBytes, 12 * numVertices);
+    std::memcpy(shape->tTable, cornerBytes, 12 * numTris);
+    leftOut->points = header[2];
+    leftOut->lines = header[3];
+    return shape;
+}

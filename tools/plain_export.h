@@ -1,0 +1,37 @@
+// Writers of their own for the simple mesh formats, where Assimp's exporters
+// cost many times the data's size in time and memory (its OBJ exporter
+// joins vertices through a map of every one, its glTF one copies the scene).
+// All assume finite coordinates and vertex numbers in range.
+#ifndef TOOLS_PLAIN_EXPORT_H
+#define TOOLS_PLAIN_EXPORT_H
+
+#include <string>
+
+#include "shape.h"
+
+// Writes the shape as OBJ text: "v x y z" per vertex, each coordinate in the
+// shortest form that reads back to the same float, then "f a b c" per
+// triangle, counting from 1. No normals, no material file.
+//   Returns false, with the reason in *reason, when the file cannot be
+//   written.
+bool writeObj(Shape shape, const char *path, std::string *reason);
+
+// Writes the shape as binary STL: an 80-byte header, the triangle count,
+// then per triangle its unit normal (zero for a degenerate triangle), its
+// three corners and a zero attribute word, all little-endian.
+//   Returns false, with the reason in *reason, when the file cannot be
+//   written.
+bool writeBinaryStl(Shape shape, const char *path, std::string *reason);
+
+// Writes the shape as binary glTF 2.0 (.glb): one mesh of one triangle
+// primitive, float positions then 32-bit indices in the binary chunk.
+//   Returns false, with the reason in *reason, when the file cannot be
+//   written or would exceed the format's 4 GiB.
+bool writeGlb(Shape shape, const char *path, std::string *reason);
+
+// The writer for an output file name's extension (".obj", ".stl" or
+// ".glb"), or null.
+typedef bool (*PlainWriter)(Shape shape, const char *path, std::string *reason);
+PlainWriter plainWriterFor(const std::string &extension);
+
+#endif
