@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace bsv2_internal {
+
 namespace {
 
 using u128 = unsigned __int128;
@@ -147,3 +149,5 @@ char *formatCountLine(char *out, int count) {
     *out++ = '\n';
     return out;
 }
+
+}  // namespace bsv2_internal

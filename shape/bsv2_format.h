@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+namespace bsv2_internal {
+
 // The longest text formatFloat writes: a sign, the 39 digits of the largest
 // float, a point and six decimals.
 const std::size_t kMaxFloatText = 1 + 39 + 1 + 6;
@@ -30,5 +32,7 @@ char *formatInt(char *out, int value);
 char *formatVertexLine(char *out, const float coordinates[3]);
 char *formatTriangleLine(char *out, const int corners[3]);
 char *formatCountLine(char *out, int count);
+
+}  // namespace bsv2_internal
 
 #endif

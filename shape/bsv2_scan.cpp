@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace bsv2_internal {
+
 void startScan(Bsv2Scanner *scanner, std::FILE *file) {
     scanner->file = file;
     scanner->pos = 0;
@@ -72,3 +74,5 @@ ScanResult scanInt(Bsv2Scanner *scanner, int *value) {
     *value = negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude)) : static_cast<int>(magnitude);
     return kScanRead;
 }
+
+}  // namespace bsv2_internal

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace bsv2_internal {
+
 // What one scan found.
 enum ScanResult {
     kScanRead,      // what was asked for was read and stored
@@ -176,5 +178,7 @@ inline bool scanQuickly(Bsv2Scanner *scanner, Value *value,
     scanner->pos = static_cast<std::size_t>(after - scanner->buffer);
     return true;
 }
+
+}  // namespace bsv2_internal
 
 #endif

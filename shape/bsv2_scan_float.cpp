@@ -10,6 +10,8 @@
 
 #include "bsv2_scan.h"
 
+namespace bsv2_internal {
+
 namespace {
 
 // Digits past this many change the value only by being zero or not: a float
@@ -177,3 +179,5 @@ ScanResult scanFloat(Bsv2Scanner *scanner, float *value) {
     *value = tokenValue(&token);
     return kScanRead;
 }
+
+}  // namespace bsv2_internal

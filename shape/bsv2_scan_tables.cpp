@@ -3,6 +3,8 @@
 // time near the buffer's end or at anything unusual.
 #include "bsv2_scan.h"
 
+namespace bsv2_internal {
+
 namespace {
 
 // The next number's start past whitespace, if it lies well inside the
@@ -69,3 +71,5 @@ TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTr
     }
     return kTrianglesRead;
 }
+
+}  // namespace bsv2_internal

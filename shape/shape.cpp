@@ -1,9 +1,13 @@
 // The shape record: making, releasing and querying it.
 #include "shape.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include "shape_tables.h"
 
 static_assert(sizeof(int) == 4 && sizeof(float) == 4,
               "BSV2 tables hold 32-bit integers and floats");
@@ -27,27 +31,40 @@ void *allocateTable(int count, bool *failed) {
     return table;
 }
 
-void reportAllocationFailure() {
-    std::fputs("ahhh\n!", stdout);
-    // Flushed at once: the text has no newline, and a viewer that is killed
-    // rather than exited would otherwise never show it.
-    std::fflush(stdout);
-}
-
 }  // namespace
 
-Shape createShape(int numVertices, int numTris) {
+namespace bsv2_internal {
+
+const char kAllocationMessage[] = "ahhh\n!";
+
+Shape makeShape(int numVertices, int numTris, bool *tableFailed) {
     Shape shape = static_cast<Shape>(std::malloc(sizeof(Shape_Typ)));
-    if (shape == nullptr) {
-        reportAllocationFailure();
-        return nullptr;
-    }
-    bool failed = false;
-    shape->vTable = static_cast<float *>(allocateTable(numVertices, &failed));
-    shape->tTable = static_cast<int *>(allocateTable(numTris, &failed));
-    if (failed) reportAllocationFailure();
+    if (shape == nullptr) return nullptr;
+    shape->vTable = static_cast<float *>(allocateTable(numVertices, tableFailed));
+    shape->tTable = static_cast<int *>(allocateTable(numTris, tableFailed));
     shape->numVertices = numVertices;
     shape->numTris = numTris;
+    return shape;
+}
+
+void putMessage(char *message, std::size_t size, const char *text) {
+    if (message == nullptr || size == 0) return;
+    std::size_t length = std::min(std::strlen(text), size - 1);
+    std::memcpy(message, text, length);
+    message[length] = '\0';
+}
+
+}  // namespace bsv2_internal
+
+Shape createShape(int numVertices, int numTris) {
+    bool tableFailed = false;
+    Shape shape = bsv2_internal::makeShape(numVertices, numTris, &tableFailed);
+    if (shape == nullptr || tableFailed) {
+        std::fputs(bsv2_internal::kAllocationMessage, stdout);
+        // Flushed at once: the text has no newline, and a viewer that is
+        // killed rather than exited would otherwise never show it.
+        std::fflush(stdout);
+    }
     return shape;
 }
 

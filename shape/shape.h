@@ -11,8 +11,20 @@
 // safe to call from any thread on distinct shapes. The reader and the writer
 // each use a fixed buffer of under 70 KiB on the calling thread's stack,
 // whatever the size of the file.
+//
+// The header is C99 and C++; the library is written in C++, so a C program
+// linking the static library links the C++ runtime too (pkg-config's
+// `--libs bsv2` says so).
 #ifndef SHAPE_SHAPE_H
 #define SHAPE_SHAPE_H
+
+#include <stddef.h>
+
+#include "bsv2_version.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
 
 // One triangle mesh. The tables are flat arrays of scalars: every reader
 // indexes them as 3 * number + component.
@@ -26,7 +38,7 @@ struct Shape_Typ {
 };
 
 // The handle every operation takes or returns; null means "no shape".
-typedef Shape_Typ *Shape;
+typedef struct Shape_Typ *Shape;
 
 // createShape: makes a shape with room for numVertices vertices and numTris
 // triangles. The table contents are not initialised: the caller fills them.
@@ -95,5 +107,37 @@ Shape readShapeFromFile(const char *fileName);
 //              "Unable to write %s.\n" on standard error. What was written
 //              stays in the file.
 int writeShapeToFile(Shape shape, const char *fileName);
+
+// readShapeFromFileReporting: readShapeFromFile without printing anything:
+// the text it would have printed is handed to the caller instead.
+//   Takes:   the path; a buffer `message` of `messageSize` bytes owned by
+//            the caller (may be null when messageSize is 0); and
+//            `allocationFailed` (may be null).
+//   Returns: what readShapeFromFile returns, and the same shape.
+//   Fails:   as readShapeFromFile. `message` receives the exact text that
+//            readShapeFromFile prints on standard error ("" when none), cut
+//            to messageSize - 1 bytes when longer and always terminated
+//            (unless messageSize is 0). *allocationFailed is set to 1 when
+//            readShapeFromFile would print createShape's "ahhh\n!" on
+//            standard output (a table could not be allocated; a negative
+//            triangle count always does this, and the read may still
+//            succeed), to 0 otherwise.
+Shape readShapeFromFileReporting(const char *fileName, char *message, size_t messageSize, int *allocationFailed);
+
+// writeShapeToFileReporting: writeShapeToFile without printing anything.
+//   Takes:   the shape, the path, and a buffer `message` of `messageSize`
+//            bytes owned by the caller (may be null when messageSize is 0).
+//   Returns: what writeShapeToFile returns (0, 1, 2 or 3), writing the file
+//            the same way.
+//   Fails:   as writeShapeToFile; the text it would print on standard error
+//            ("Unable to open ... for writing.\n", "Unable to write ...\n")
+//            is in `message` instead, cut to messageSize - 1 bytes when
+//            longer and always terminated (unless messageSize is 0); "" when
+//            there is none.
+int writeShapeToFileReporting(Shape shape, const char *fileName, char *message, size_t messageSize);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -1,10 +1,15 @@
-// Writing shapes as BSV2 files, through one fixed-size buffer.
+// Writing shapes as BSV2 files, through one fixed-size buffer: the
+// reporting writer, and the printing one over it.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "bsv2_format.h"
 #include "shape.h"
 #include "shape_tables.h"
+
+using namespace bsv2_internal;
 
 namespace {
 
@@ -32,12 +37,13 @@ void lineEnd(LineWriter *writer, char *end) { writer->used = static_cast<std::si
 
 }  // namespace
 
-int writeShapeToFile(Shape shape, const char *fileName) {
+int writeShapeToFileReporting(Shape shape, const char *fileName, char *message, size_t messageSize) {
+    putMessage(message, messageSize, "");
     if (shape == nullptr || fileName == nullptr || !hasAllTables(*shape)) return 1;
 
     std::FILE *file = std::fopen(fileName, "w");
     if (file == nullptr) {
-        std::fprintf(stderr, "Unable to open %s for writing.\n", fileName);
+        if (messageSize > 0) std::snprintf(message, messageSize, "Unable to open %s for writing.\n", fileName);
         return 2;
     }
 
@@ -60,8 +66,24 @@ int writeShapeToFile(Shape shape, const char *fileName) {
     bool failed = writer.failed || std::ferror(file) != 0;
     if (std::fclose(file) != 0) failed = true;
     if (failed) {
-        std::fprintf(stderr, "Unable to write %s.\n", fileName);
+        if (messageSize > 0) std::snprintf(message, messageSize, "Unable to write %s.\n", fileName);
         return 3;
     }
     return 0;
+}
+
+int writeShapeToFile(Shape shape, const char *fileName) {
+    // Room for the longest message whole: the file name and 32 bytes of
+    // text. Should even that little memory be lacking, the message is cut.
+    char fallback[256];
+    std::size_t size = fileName != nullptr ? std::strlen(fileName) + 32 : 1;
+    char *message = size > sizeof fallback ? static_cast<char *>(std::malloc(size)) : nullptr;
+    if (message == nullptr) {
+        message = fallback;
+        size = sizeof fallback;
+    }
+    int status = writeShapeToFileReporting(shape, fileName, message, size);
+    std::fputs(message, stderr);
+    if (message != fallback) std::free(message);
+    return status;
 }

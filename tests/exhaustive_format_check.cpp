@@ -12,6 +12,9 @@
 
 #include "bsv2_format.h"
 
+using bsv2_internal::formatFloat;
+using bsv2_internal::kMaxFloatText;
+
 namespace {
 
 std::atomic<long> differences{0};

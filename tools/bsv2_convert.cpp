@@ -28,7 +28,6 @@
 #include "plain_export.h"
 #include "progress.h"
 #include "shape.h"
-#include "stream_capture.h"
 #include "view_fit.h"
 
 // In AddressSanitizer builds only (the hook is unused otherwise): the
@@ -107,11 +106,11 @@ unsigned long long sizeOf(const std::string &path) {
 }
 
 Shape readBsv2(const std::string &path, std::string *reason) {
-    Shape shape = nullptr;
-    Captured said = captureOutput([&] { shape = readShapeFromFile(path.c_str()); });
+    char message[128];
+    int allocationFailed = 0;
+    Shape shape = readShapeFromFileReporting(path.c_str(), message, sizeof message, &allocationFailed);
     if (shape != nullptr) return shape;
-    // createShape's message, on standard output, means a table did not fit.
-    *reason = !said.err.empty() ? oneLine(said.err) : "too large for the memory available";
+    *reason = message[0] != '\0' ? oneLine(message) : "is too large for the memory available";
     return nullptr;
 }
 
@@ -155,6 +154,10 @@ int main(int argc, char **argv) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return kDone;
+        }
+        if (arg == "--version") {
+            std::printf("bsv2-convert %s\n", BSV2_VERSION_STRING);
             return kDone;
         }
         if (arg == "--fit") {
@@ -227,8 +230,10 @@ int main(int argc, char **argv) {
     int status = writeWhole(output, [&](const char *path, std::string *why) {
         if (plainWriter != nullptr) return plainWriter(shape, path, why);
         if (exportFormat != nullptr) return exportMesh(shape, exportFormat, path, why);
-        int result = 0;
-        captureOutput([&] { result = writeShapeToFile(shape, path); });
+        char message[64];
+        int result = writeShapeToFileReporting(shape, path, message, sizeof message);
+        // The library's message names the temporary file; the system's
+        // reason says more.
         if (result != 0) *why = errno != 0 ? std::strerror(errno) : "cannot be written";
         return result == 0;
     });

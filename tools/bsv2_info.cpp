@@ -2,6 +2,7 @@
 // or that it was refused (the reader's own message says why, on standard
 // error).
 //   bsv2-info FILE...
+//   bsv2-info --version
 // Exit status: 0 when every file loaded, 1 when any was refused, 2 for a
 // usage error.
 #include <cstdio>
@@ -10,6 +11,10 @@
 #include "shape.h"
 
 int main(int argc, char **argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("bsv2-info %s\n", BSV2_VERSION_STRING);
+        return 0;
+    }
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
         std::fprintf(argc < 2 ? stderr : stdout, "Usage: %s FILE...\n", argv[0]);
         return argc < 2 ? 2 : 0;

@@ -9,9 +9,10 @@ set -euo pipefail
 view_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev
                libgl1-mesa-dri xvfb x11-utils x11-apps netpbm)
 # clang and its runtime build the fuzz targets; llvm-14 gives their reports
-# symbols; locales-all has the comma-decimal locales the locale test uses.
+# symbols; locales-all has the comma-decimal locales the locale test uses;
+# dpkg-dev fills in the Debian package's dependencies.
 convert_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libassimp-dev libseccomp-dev)
-test_packages=("${view_packages[@]}" libassimp-dev libseccomp-dev libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
+test_packages=("${view_packages[@]}" libassimp-dev libseccomp-dev dpkg-dev libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
 bench_packages=("${view_packages[@]}" time)
 
 case "${1:-}" in

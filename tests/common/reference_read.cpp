@@ -56,7 +56,7 @@ Shape referenceReadShapeFromFile(const char *fileName) {
 
     Shape shape = createShape(numVertices, numTris);
     // createShape has already said why when a table is missing.
-    if (shape == nullptr || !hasAllTables(*shape)) return refuse(file, shape, nullptr);
+    if (shape == nullptr || !bsv2_internal::hasAllTables(*shape)) return refuse(file, shape, nullptr);
 
     for (int k = 0; k < numVertices; k++) {
         float *vertex = shape->vTable + 3 * static_cast<long>(k);

@@ -7,7 +7,7 @@
 #include "shape_tables.h"
 
 int referenceWriteShapeToFile(Shape shape, const char *fileName) {
-    if (shape == nullptr || fileName == nullptr || !hasAllTables(*shape)) return 1;
+    if (shape == nullptr || fileName == nullptr || !bsv2_internal::hasAllTables(*shape)) return 1;
 
     std::FILE *file = std::fopen(fileName, "w");
     if (file == nullptr) {
