@@ -2,13 +2,16 @@
 # Installs what is missing, builds the benchmark with optimisation and runs
 # it: the library's BSV2 reader and writer against the formatted-input and
 # formatted-output reference, on a file of 1,000,000 vertices and 2,000,000
-# triangles, and the peak memory of a process that only reads that file.
+# triangles, and the peak memory of a process that only reads that file;
+# then what the Python module's read costs over the library's.
 #   bench/run.sh [--runs N] [--vertices V] [--triangles T]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh bench
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-bench -j "$(nproc)" --target bench_bsv2 bsv2-info
+cmake --build build-bench -j "$(nproc)" --target bench_bsv2 bsv2-info bsv2_python
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 build-bench/bench/bench_bsv2 "$@"
+echo
+PYTHONPATH=build-bench/python /usr/bin/python3 bench/python_read_bench.py "$@"

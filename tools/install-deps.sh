@@ -4,23 +4,29 @@
 #   tools/install-deps.sh test   all of that, plus what the tests need
 #   tools/install-deps.sh convert  what building the converter needs
 #   tools/install-deps.sh bench  what the benchmark needs
+#   tools/install-deps.sh python what the Python module needs
 set -euo pipefail
 
 view_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev
                libgl1-mesa-dri xvfb x11-utils x11-apps netpbm)
 # clang and its runtime build the fuzz targets; llvm-14 gives their reports
 # symbols; locales-all has the comma-decimal locales the locale test uses;
-# dpkg-dev fills in the Debian package's dependencies.
+# dpkg-dev fills in the Debian package's dependencies; pybind11 and the
+# Python packages build and test the Python module.
 convert_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libassimp-dev libseccomp-dev)
-test_packages=("${view_packages[@]}" libassimp-dev libseccomp-dev dpkg-dev libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
-bench_packages=("${view_packages[@]}" time)
+test_packages=("${view_packages[@]}" libassimp-dev libseccomp-dev dpkg-dev pybind11-dev python3-dev
+               python3-numpy python3-meshio python3-pytest libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
+bench_packages=("${view_packages[@]}" time pybind11-dev python3-dev python3-numpy)
+python_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev pybind11-dev python3-dev
+                 python3-numpy python3-meshio python3-pytest)
 
 case "${1:-}" in
   view) wanted=("${view_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
   convert) wanted=("${convert_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
-  *) echo "usage: $0 view|convert|test|bench" >&2; exit 2 ;;
+  python) wanted=("${python_packages[@]}") ;;
+  *) echo "usage: $0 view|convert|test|bench|python" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -13,7 +13,7 @@ bash tools/install-deps.sh test
 jobs=$(nproc)
 
 echo "== build and test" >&2
-cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
+cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure --no-tests=error
 

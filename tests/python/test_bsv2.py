@@ -1,0 +1,122 @@
+"""The Python module bsv2 and its meshio plugin, on files the tests write."""
+import gc
+import os
+import subprocess
+import sys
+
+import meshio
+import numpy
+import pytest
+
+import bsv2
+import bsv2_meshio  # noqa: F401  (registers the format)
+
+# Coordinates the writer's six decimals keep exactly.
+POINTS = numpy.array([[0, 0, 0], [1.5, 0, 0], [0, 2.25, 0], [0, 0, -3], [-0.5, 4, 8]], dtype=numpy.float32)
+TRIANGLES = numpy.array([[0, 1, 2], [0, 2, 3], [0, 3, 1], [1, 2, 4]], dtype=numpy.int32)
+
+
+def test_round_trip_gives_back_the_arrays(tmp_path):
+    path = tmp_path / "m.bsv2"
+    bsv2.write(str(path), POINTS.tolist(), TRIANGLES.astype(numpy.int64))  # any array-likes
+    points, triangles = bsv2.read(path)  # any os.PathLike
+    assert points.dtype == numpy.float32 and points.shape == (5, 3)
+    assert triangles.dtype == numpy.int32 and triangles.shape == (4, 3)
+    numpy.testing.assert_array_equal(points, POINTS)
+    numpy.testing.assert_array_equal(triangles, TRIANGLES)
+
+
+def test_arrays_share_the_shape_which_outlives_the_other_array(tmp_path):
+    path = tmp_path / "m.bsv2"
+    bsv2.write(path, POINTS, TRIANGLES)
+    points, triangles = bsv2.read(path)
+    assert not points.flags.owndata and not triangles.flags.owndata
+    assert points.base is triangles.base  # one capsule: the shape's own tables
+    del points
+    gc.collect()
+    numpy.testing.assert_array_equal(triangles, TRIANGLES)
+
+
+def test_negative_triangle_count_gives_no_triangles(tmp_path, capfd):
+    path = tmp_path / "m.bsv2"
+    path.write_text("BSV2\n1\n-2\n1 2 3\n")
+    points, triangles = bsv2.read(path)
+    assert triangles.shape == (0, 3) and points.tolist() == [[1, 2, 3]]
+    assert capfd.readouterr() == ("", "")  # createShape's text is not printed
+
+
+@pytest.mark.parametrize("content, error, message", [
+    (None, OSError, "Read error!"),
+    ("BSV3\n1\n0\n0 0 0\n", ValueError, "File is not BSV2 format!"),
+    ("BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1 3\n", ValueError, "Vertex number out of range in tTable read"),
+])
+def test_read_errors_carry_the_library_message_and_print_nothing(tmp_path, capfd, content, error, message):
+    path = tmp_path / "m.bsv2"
+    if content is not None:
+        path.write_text(content)
+    with pytest.raises(error, match=message):
+        bsv2.read(path)
+    assert capfd.readouterr() == ("", "")
+
+
+@pytest.mark.parametrize("points, triangles, message", [
+    (POINTS, [[0, 1, 5]], "names vertex 5"),
+    (POINTS, [[0, -1, 2]], "names vertex -1"),
+    (POINTS, [[0, 1, 2**32 + 1]], "does not fit in 32 bits"),
+    (numpy.zeros((0, 3)), numpy.zeros((0, 3)), "at least one vertex"),
+    (POINTS[:, :2], TRIANGLES, r"shape \(V, 3\)"),
+    (POINTS, TRIANGLES[:, :2], r"shape \(T, 3\)"),
+])
+def test_write_checks_everything_before_opening_the_file(tmp_path, points, triangles, message):
+    path = tmp_path / "m.bsv2"
+    with pytest.raises(ValueError, match=message):
+        bsv2.write(path, points, triangles)
+    assert not path.exists()
+
+
+def test_write_that_fails_part_way_removes_the_file(tmp_path):
+    path = tmp_path / "big.bsv2"
+    script = (
+        "import resource, signal, sys, numpy, bsv2\n"
+        "signal.signal(signal.SIGXFSZ, signal.SIG_IGN)\n"
+        "resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))\n"
+        "try:\n"
+        "    bsv2.write(sys.argv[1], numpy.zeros((10000, 3)), numpy.zeros((10000, 3), dtype=int))\n"
+        "except OSError as e:\n"
+        "    print(e)\n"
+    )
+    run = subprocess.run([sys.executable, "-c", script, str(path)], capture_output=True, text=True,
+                         env=dict(os.environ), check=True)
+    assert "Unable to write" in run.stdout
+    assert not path.exists()
+    with pytest.raises(OSError, match="Unable to open"):
+        bsv2.write(tmp_path / "no" / "such.bsv2", POINTS, TRIANGLES)
+
+
+def test_meshio_round_trip_through_vtu(tmp_path):
+    bsv2.write(tmp_path / "m.bsv2", POINTS, TRIANGLES)
+    mesh = meshio.read(tmp_path / "m.bsv2")
+    assert [block.type for block in mesh.cells] == ["triangle"]
+    meshio.write(tmp_path / "m.vtu", mesh)
+    meshio.write(tmp_path / "back.bsv2", meshio.read(tmp_path / "m.vtu"))
+    points, triangles = bsv2.read(tmp_path / "back.bsv2")
+    numpy.testing.assert_array_equal(points, POINTS)
+    numpy.testing.assert_array_equal(triangles, TRIANGLES)
+
+
+def test_meshio_write_leaves_out_other_cells_with_a_warning(tmp_path):
+    mesh = meshio.Mesh(POINTS, [("triangle", TRIANGLES[:2]), ("line", [[0, 1]]), ("triangle", TRIANGLES[2:])])
+    with pytest.warns(UserWarning, match="1 line cells left out"):
+        meshio.write(tmp_path / "m.bsv2", mesh)
+    numpy.testing.assert_array_equal(bsv2.read(tmp_path / "m.bsv2")[1], TRIANGLES)
+
+
+def test_meshio_read_of_a_bad_file_raises_value_error_not_exit(tmp_path):
+    path = tmp_path / "bad.bsv2"
+    path.write_text("BSV2\n0\n0\n")
+    with pytest.raises(ValueError, match="You can't have less than 0 vertices!"):
+        meshio.read(path)
+
+
+def test_version_is_the_projects():
+    assert bsv2.__version__ == os.environ["BSV2_PROJECT_VERSION"]
