@@ -144,6 +144,47 @@ TEST_F(ViewerWindow, FirstFileFailingLeavesOnlyTheSecondInRed) {
     EXPECT_EQ(err(), "Read error!\n");
 }
 
+// Green pixels left and right of the window's middle.
+std::pair<int, int> greenLeftAndRight(const Screenshot &shot) {
+    std::pair<int, int> counts = {0, 0};
+    for (int y = 0; y < shot.height; y++) {
+        for (int x = 0; x < shot.width; x++) {
+            const unsigned char *pixel = &shot.rgb[3 * (static_cast<std::size_t>(y) * shot.width + x)];
+            if (pixel[1] > 160 && pixel[0] < 96 && pixel[2] < 96) (x < shot.width / 2 ? counts.first : counts.second)++;
+        }
+    }
+    return counts;
+}
+
+// A first model that takes seconds to draw under Xvfb (every triangle is
+// flushed): 40000 small triangles left of the middle, then its last ten,
+// large, right of it, where nothing else is drawn. The capture script must
+// wait for them.
+TEST(Capture, WaitsForABigFirstModelToBeDrawnWhole) {
+    ScratchDir scratch;
+    // Along the screen's horizontal: the camera looks from (5, 10, 5) at
+    // (0, 0, 2), so (3, 0, -5) points to the right.
+    auto at = [](double across, double dx, double dz) {
+        return std::to_string(across * 3 / 5.83 + dx) + " 0 " + std::to_string(2 - across * 5 / 5.83 + dz) + "\n";
+    };
+    const int kSmall = 40000, kLarge = 10;
+    std::string vertices, triangles;
+    for (int j = 0; j < kSmall + kLarge; j++) {
+        double across = j < kSmall ? -5 - (j % 7) * 0.3 : 5 + (j - kSmall) * 0.2, size = j < kSmall ? 0.2 : 2;
+        vertices += at(across, 0, 0) + at(across, size, 0) + at(across, 0, size);
+        triangles += std::to_string(3 * j) + " " + std::to_string(3 * j + 1) + " " + std::to_string(3 * j + 2) + "\n";
+    }
+    std::string model = scratch.write("big.bsv2", "BSV2\n" + std::to_string(3 * (kSmall + kLarge)) + "\n" +
+                                                      std::to_string(kSmall + kLarge) + "\n" + vertices + triangles);
+    std::string png = scratch.path("shot.png");
+    Finished run = runToEnd({"/bin/bash", CAPTURE_SCRIPT, kViewer, png, model}, scratch.root, 110);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Screenshot: " + png + "\n");  // complete, not cut short by the limit
+    std::pair<int, int> green = greenLeftAndRight(readPng(png));
+    EXPECT_GT(green.first, 40);
+    EXPECT_GT(green.second, 300) << "the last triangles are missing";
+}
+
 #ifdef CONVERTER_PATH
 // The box around the green pixels of a screenshot.
 struct Bounds {

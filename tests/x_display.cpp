@@ -87,8 +87,13 @@ WindowInfo waitForWindow(const std::string &display, const std::string &title, d
 }
 
 Screenshot takeScreenshot(const std::string &display, const std::string &windowId) {
+    return parsePpm(commandOutput("xwd -silent -id " + windowId + " 2>/dev/null | xwdtopnm 2>/dev/null", display));
+}
+
+Screenshot readPng(const std::string &path) { return parsePpm(commandOutput("pngtopnm '" + path + "' 2>/dev/null", "")); }
+
+Screenshot parsePpm(const std::string &ppm) {
     Screenshot shot;
-    std::string ppm = commandOutput("xwd -silent -id " + windowId + " 2>/dev/null | xwdtopnm 2>/dev/null", display);
     // A binary PPM: "P6", width, height, maximum value, one whitespace byte, pixels.
     std::istringstream header(ppm);
     std::string magic;

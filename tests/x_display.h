@@ -36,6 +36,10 @@ struct Screenshot {
     std::vector<unsigned char> rgb;  // 3 bytes per pixel, row after row
 };
 Screenshot takeScreenshot(const std::string &display, const std::string &windowId);
+// A PNG file's pixels, through pngtopnm; empty when it cannot be read.
+Screenshot readPng(const std::string &path);
+// A binary PPM's pixels; empty when it is not one of 8-bit samples.
+Screenshot parsePpm(const std::string &ppm);
 
 struct ColourCounts {
     int green = 0;  // pure-ish green: the first model's lines
