@@ -1,5 +1,7 @@
 #include "view_fit.h"
 
+#include "view_setup.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -18,11 +20,10 @@ Vec3 normalised(Vec3 a) {
 }
 
 // The viewer's camera and projection.
-const Vec3 kEye = {5, 10, 5};
-const Vec3 kTarget = {0, 0, 2};
-const Vec3 kUp = {0, 1, 0};
-const double kFieldOfViewDegrees = 90, kAspect = 1, kNear = 1, kFar = 1000;
-const double kYScale = 2;
+const Vec3 kEye = {kEyeX, kEyeY, kEyeZ};
+const Vec3 kTarget = {kTargetX, kTargetY, kTargetZ};
+const Vec3 kUp = {kUpX, kUpY, kUpZ};
+const double kYScale = kModelYScale;
 
 ViewedPoint viewWorldPoint(Vec3 world) {
     // The camera's frame, as gluLookAt builds it.

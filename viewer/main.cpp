@@ -4,6 +4,7 @@
 
 #include <GL/glut.h>
 
+#include "view_setup.h"
 #include "viewer.h"
 
 int main(int argc, char **argv) {
@@ -12,7 +13,7 @@ int main(int argc, char **argv) {
     glutInitDisplayMode(GLUT_RGB | GLUT_SINGLE);
     // Set after glutInit, so these win over any -geometry option.
     glutInitWindowSize(Vx_max - Vx_min, Vy_max - Vy_min);
-    glutInitWindowPosition(100, 100);
+    glutInitWindowPosition(kWindowX, kWindowY);
     glutCreateWindow(argv[0]);
 
     if (argc > 3) {

@@ -2,15 +2,17 @@
 // that display draws the models in.
 #include "viewer.h"
 
+#include "view_setup.h"
+
 #include <GL/glut.h>
 
 Shape shape = nullptr;
 Shape shape2 = nullptr;
 
-int Vx_min = 0;
-int Vx_max = 500;
-int Vy_min = 0;
-int Vy_max = 500;
+int Vx_min = kViewXMin;
+int Vx_max = kViewXMax;
+int Vy_min = kViewYMin;
+int Vy_max = kViewYMax;
 
 void init() { glClearColor(0.0f, 0.0f, 0.0f, 0.0f); }
 
@@ -18,7 +20,7 @@ void reshape(int width, int height) {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(90.0, 1.0, 1.0, 1000.0);
+    gluPerspective(kFieldOfViewDegrees, kAspect, kNear, kFar);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }
@@ -27,8 +29,8 @@ void display() {
     glClear(GL_COLOR_BUFFER_BIT);
     glColor3f(0.0f, 1.0f, 0.0f);
     glLoadIdentity();
-    gluLookAt(5.0, 10.0, 5.0, 0.0, 0.0, 2.0, 0.0, 1.0, 0.0);
-    glScalef(1.0f, 2.0f, 1.0f);
+    gluLookAt(kEyeX, kEyeY, kEyeZ, kTargetX, kTargetY, kTargetZ, kUpX, kUpY, kUpZ);
+    glScalef(1.0f, kModelYScale, 1.0f);
     drawModels();
     glFlush();
 }
