@@ -116,13 +116,55 @@ float tokenValue(FloatToken *token) {
     return token->negative ? -magnitude : magnitude;
 }
 
+// The byte at the scan position, from the buffer while it lasts.
+inline int currentByte(Bsv2Scanner *scanner) {
+    return scanner->pos < scanner->end ? scanner->buffer[scanner->pos] : peekByte(scanner);
+}
+
+// The digits phase: the mantissa's digits (hexadecimal ones after "0x")
+// and at most one point, from `c` on. Returns the first byte after them.
+int scanMantissa(Bsv2Scanner *scanner, FloatToken *token, int c) {
+    for (;; c = currentByte(scanner)) {
+        if (isScanDigit(c) || (token->hex && isHexDigit(c))) {
+            addMantissaDigit(token, c);
+        } else if (c == '.' && !token->sawPoint) {
+            token->sawPoint = true;
+        } else {
+            return c;
+        }
+        scanner->pos++;
+    }
+}
+
+// The exponent phase: after at least one mantissa digit, 'e' (or 'p' after
+// "0x"), an optional sign right after it, then decimal digits. As with
+// "%f", a mark or a sign without digits is taken and adds nothing.
+void scanExponent(Bsv2Scanner *scanner, FloatToken *token, int c) {
+    if (!token->sawMantissaDigit || asciiLower(c) != (token->hex ? 'p' : 'e')) return;
+    token->sawExponentMark = true;
+    scanner->pos++;
+    c = currentByte(scanner);
+    if (c == '+' || c == '-') {
+        token->exponentNegative = c == '-';
+        scanner->pos++;
+        c = currentByte(scanner);
+    }
+    for (; isScanDigit(c); c = currentByte(scanner)) {
+        addExponentDigit(token, c);
+        scanner->pos++;
+    }
+}
+
 }  // namespace
 
 ScanResult scanFloat(Bsv2Scanner *scanner, float *value) {
     int c = skipScanSpace(scanner);
     if (c == EOF) return kScanEnd;
+    // The exact fast path: a plain decimal lying well inside the buffer,
+    // parsed in one pass (parsePlainFloat).
     if (scanQuickly(scanner, value, parsePlainFloat)) return kScanRead;
 
+    // Everything else, byte by byte: sign, words, "0x", digits, exponent.
     FloatToken token;
     token.negative = token.hex = token.sawPoint = token.sawMantissaDigit = false;
     token.sawExponentMark = token.exponentNegative = token.droppedNonZero = false;
@@ -147,27 +189,8 @@ ScanResult scanFloat(Bsv2Scanner *scanner, float *value) {
             addMantissaDigit(&token, '0');
         }
     }
-
-    const int exponentMark = token.hex ? 'p' : 'e';
-    bool afterMark = false;
-    for (;; c = scanner->pos < scanner->end ? scanner->buffer[scanner->pos] : peekByte(scanner)) {
-        bool isMark = false;
-        if (isScanDigit(c) && token.sawExponentMark) {
-            addExponentDigit(&token, c);
-        } else if (isScanDigit(c) || (token.hex && !token.sawExponentMark && isHexDigit(c))) {
-            addMantissaDigit(&token, c);
-        } else if (afterMark && (c == '+' || c == '-')) {
-            token.exponentNegative = c == '-';
-        } else if (token.sawMantissaDigit && !token.sawExponentMark && asciiLower(c) == exponentMark) {
-            token.sawExponentMark = isMark = true;
-        } else if (!token.sawPoint && !token.sawExponentMark && c == '.') {
-            token.sawPoint = true;
-        } else {
-            break;
-        }
-        afterMark = isMark;
-        scanner->pos++;
-    }
+    c = scanMantissa(scanner, &token, c);
+    scanExponent(scanner, &token, c);
 
     if (!token.sawMantissaDigit) {
         // A sign, a point or "0x" alone is no number, but "0x." is zero: the
@@ -176,6 +199,7 @@ ScanResult scanFloat(Bsv2Scanner *scanner, float *value) {
         *value = token.negative ? -0.0f : 0.0f;
         return kScanRead;
     }
+    // The slow path: the kept digits rounded correctly by std::from_chars.
     *value = tokenValue(&token);
     return kScanRead;
 }
