@@ -7,13 +7,10 @@
 // Makes a shape of random coordinates in [-10, 10] and random triangles,
 // writes it, then times each reader and writer N times (default 7; median of
 // N) in this one run and prints a table with the ratios.
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,15 +19,11 @@
 #include <vector>
 
 #include "baseline_bsv2.h"
+#include "process.h"
 #include "shape.h"
-
-extern char **environ;
+#include "whole_file.h"
 
 namespace {
-
-double secondsNow() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -68,16 +61,6 @@ double timeWrite(int (*writer)(Shape, const char *), Shape shape, const std::str
     return seconds;
 }
 
-std::string fileContent(const std::string &path) {
-    std::string content;
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return content;
-    char chunk[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, got);
-    std::fclose(file);
-    return content;
-}
 
 // Peak resident memory, in KiB, of bsv2-info reading `path`, as
 // /usr/bin/time reports it. (This process's own rusage would not do: a
@@ -86,22 +69,10 @@ std::string fileContent(const std::string &path) {
 long peakKibOfReadingProcess(const std::string &path, const std::string &scratchDir) {
     if (access("/usr/bin/time", X_OK) != 0) return -1;
     std::string report = scratchDir + "/peak.txt";
-    std::string program = BSV2_INFO_PATH;
-    const char *argv[] = {"/usr/bin/time", "-f", "%M", "-o", report.c_str(), program.c_str(), path.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 01, 0);
-    pid_t pid;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char **>(argv), environ) != 0)
-        fail("cannot run /usr/bin/time");
-    posix_spawn_file_actions_destroy(&actions);
-    int status;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        fail("bsv2-info could not read the file");
+    Finished run = runToEnd({"/usr/bin/time", "-f", "%M", "-o", report, BSV2_INFO_PATH, path}, scratchDir, 120);
+    if (run.status != 0) fail("bsv2-info could not read the file");
     long kib = -1;
-    std::FILE *file = std::fopen(report.c_str(), "r");
-    if (file == nullptr || std::fscanf(file, "%ld", &kib) != 1) fail("no report from /usr/bin/time");
-    std::fclose(file);
+    if (std::sscanf(readWholeFile(report).c_str(), "%ld", &kib) != 1) fail("no report from /usr/bin/time");
     std::remove(report.c_str());
     return kib;
 }
@@ -133,7 +104,7 @@ int main(int argc, char **argv) {
     double megabytes = static_cast<double>(fileSize(input)) / 1e6;
 
     // Warm the page cache so that every reader reads from memory alike.
-    if (fileContent(input).empty()) fail("cannot read the benchmark file back");
+    if (readWholeFile(input).empty()) fail("cannot read the benchmark file back");
 
     // The runs alternate between baseline and library, so that both meet
     // whatever else the machine is doing alike.
@@ -145,9 +116,9 @@ int main(int argc, char **argv) {
     std::string baselineBytes;
     for (int i = 0; i < runs; i++) {
         baselineWrites.push_back(timeWrite(baselineWriteShape, shape, output));
-        if (i == 0) baselineBytes = fileContent(output);
+        if (i == 0) baselineBytes = readWholeFile(output);
         libraryWrites.push_back(timeWrite(writeShapeToFile, shape, output));
-        if (fileContent(output) != baselineBytes) fail("the two writers wrote different bytes");
+        if (readWholeFile(output) != baselineBytes) fail("the two writers wrote different bytes");
     }
     double baselineRead = median(baselineReads), libraryRead = median(libraryReads);
     double baselineWrite = median(baselineWrites), libraryWrite = median(libraryWrites);

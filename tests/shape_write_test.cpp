@@ -7,20 +7,12 @@
 #include <limits>
 #include <string>
 
+#include "build_shape.h"
 #include "capture.h"
 #include "shape.h"
 #include "test_files.h"
 
 namespace {
-
-// A shape made with createShape and filled from the given numbers.
-Shape makeShape(int numVertices, int numTris, std::initializer_list<float> vertices,
-                std::initializer_list<int> triangles) {
-    Shape shape = createShape(numVertices, numTris);
-    std::copy(vertices.begin(), vertices.end(), shape->vTable);
-    std::copy(triangles.begin(), triangles.end(), shape->tTable);
-    return shape;
-}
 
 struct WrittenCase {
     const char *name;
@@ -45,17 +37,17 @@ const float kInf = std::numeric_limits<float>::infinity();
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 const WrittenCase kWrittenCases[] = {
-    {"OneTriangle", [] { return makeShape(3, 1, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2}); },
+    {"OneTriangle", [] { return buildShape(3, 1, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2}); },
      "BSV2\n3\n1\n0.000000 0.000000 0.000000\n1.000000 0.000000 0.000000\n0.000000 1.000000 0.000000\n0 1 2\n"},
     {"SixDecimalsOfTheFloatWidened",
-     [] { return makeShape(2, 0, {1.5f, -0.1f, 123456.789f, 1e-7f, -1e-7f, 0.0078125f}, {}); },
+     [] { return buildShape(2, 0, {1.5f, -0.1f, 123456.789f, 1e-7f, -1e-7f, 0.0078125f}, {}); },
      "BSV2\n2\n0\n1.500000 -0.100000 123456.789062\n0.000000 -0.000000 0.007812\n"},
-    {"InfinitiesAndNotANumbers", [] { return makeShape(2, 0, {kInf, -kInf, kNaN, -kNaN, 0, -0.0f}, {}); },
+    {"InfinitiesAndNotANumbers", [] { return buildShape(2, 0, {kInf, -kInf, kNaN, -kNaN, 0, -0.0f}, {}); },
      "BSV2\n2\n0\ninf -inf nan\n-nan 0.000000 -0.000000\n"},
-    {"NegativeTriangleCountWritesNoTriangleLines", [] { return makeShape(1, -1, {1, 2, 3}, {}); },
+    {"NegativeTriangleCountWritesNoTriangleLines", [] { return buildShape(1, -1, {1, 2, 3}, {}); },
      "BSV2\n1\n-1\n1.000000 2.000000 3.000000\n"},
-    {"ZeroVerticesIsWrittenAsItIs", [] { return makeShape(0, 0, {}, {}); }, "BSV2\n0\n0\n"},
-    {"LargeMagnitudesInFull", [] { return makeShape(1, 1, {3.4028235e38f, -1e20f, 16777216.0f}, {0, 0, 0}); },
+    {"ZeroVerticesIsWrittenAsItIs", [] { return buildShape(0, 0, {}, {}); }, "BSV2\n0\n0\n"},
+    {"LargeMagnitudesInFull", [] { return buildShape(1, 1, {3.4028235e38f, -1e20f, 16777216.0f}, {0, 0, 0}); },
      "BSV2\n1\n1\n340282346638528859811704183484516925440.000000 -100000002004087734272.000000 "
      "16777216.000000\n0 0 0\n"},
 };
@@ -68,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(Writer, WritesShape, testing::ValuesIn(kWrittenCases),
 TEST(Writer, RefusesNullArgumentsWithOneAndCreatesNothing) {
     ScratchDir dir;
     std::string path = dir.path("never.bsv2");
-    Shape shape = makeShape(1, 0, {0, 0, 0}, {});
+    Shape shape = buildShape(1, 0, {0, 0, 0}, {});
     Captured output = captureOutput([&] {
         EXPECT_EQ(writeShapeToFile(nullptr, path.c_str()), 1);
         EXPECT_EQ(writeShapeToFile(nullptr, nullptr), 1);
@@ -83,7 +75,7 @@ TEST(Writer, RefusesNullArgumentsWithOneAndCreatesNothing) {
 TEST(Writer, RefusesShapeMissingATableWithOne) {
     ScratchDir dir;
     std::string path = dir.path("never.bsv2");
-    Shape shape = makeShape(1, 1, {0, 0, 0}, {0, 0, 0});
+    Shape shape = buildShape(1, 1, {0, 0, 0}, {0, 0, 0});
     std::free(shape->tTable);
     shape->tTable = nullptr;  // as createShape leaves it when the allocation fails
     EXPECT_EQ(writeShapeToFile(shape, path.c_str()), 1);
@@ -103,7 +95,7 @@ class RefusesUnwritablePath : public testing::TestWithParam<UnwritableCase> {};
 TEST_P(RefusesUnwritablePath, WithItsResultAndMessage) {
     ScratchDir dir;
     std::string path = GetParam().path(dir);
-    Shape shape = makeShape(1, 0, {0, 0, 0}, {});
+    Shape shape = buildShape(1, 0, {0, 0, 0}, {});
     int result = -1;
     Captured output = captureOutput([&] { result = writeShapeToFile(shape, path.c_str()); });
     EXPECT_EQ(result, GetParam().result);
@@ -136,7 +128,7 @@ TEST(Writer, FullDiskIsCaughtEvenWhenTheFileIsLarge) {
 TEST(Writer, RoundTripKeepsCountsAndVertexNumbersAndRoundsCoordinatesToSixDecimals) {
     ScratchDir dir;
     std::string path = dir.path("round.bsv2");
-    Shape original = makeShape(4, 3, {0.1f, -2.5f, 3.14159265f, 1e-7f, 1234.5678f, -0.000123f, 7, 8, 9, 1, 1, 1},
+    Shape original = buildShape(4, 3, {0.1f, -2.5f, 3.14159265f, 1e-7f, 1234.5678f, -0.000123f, 7, 8, 9, 1, 1, 1},
                                {0, 1, 2, 3, 2, 1, 0, 3, 3});
     ASSERT_EQ(writeShapeToFile(original, path.c_str()), 0);
     Shape reread = readShapeFromFile(path.c_str());
@@ -158,7 +150,7 @@ TEST(Writer, NegativeTriangleCountReadsBackTheSame) {
     ScratchDir dir;
     std::string path = dir.path("negative.bsv2");
     Shape original = nullptr;
-    captureOutput([&] { original = makeShape(3, -1, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {}); });
+    captureOutput([&] { original = buildShape(3, -1, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {}); });
     ASSERT_EQ(writeShapeToFile(original, path.c_str()), 0);
     Shape reread = nullptr;
     Captured output = captureOutput([&] { reread = readShapeFromFile(path.c_str()); });

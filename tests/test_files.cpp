@@ -30,16 +30,6 @@ std::string ScratchDir::write(const std::string &name, const std::string &bytes)
     return file;
 }
 
-std::string readWholeFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        ADD_FAILURE() << "cannot read " << path;
-        return "";
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 bool fileExists(const std::string &path) {
     struct stat info;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "whole_file.h"
+
 // A fresh directory under $TMPDIR (or /tmp), removed with its contents when
 // the object goes out of scope.
 struct ScratchDir {
@@ -21,8 +23,6 @@ struct ScratchDir {
     std::string root;
 };
 
-// The whole content of a file; fails the current test when it cannot be read.
-std::string readWholeFile(const std::string &path);
 
 bool fileExists(const std::string &path);
 

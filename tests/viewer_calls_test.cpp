@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "build_shape.h"
 #include "capture.h"
 #include "gl_recorder.h"
 #include "shape.h"
@@ -16,14 +17,6 @@ int viewerMain(int argc, char **argv);  // the viewer's main, renamed for this t
 namespace {
 
 using Calls = std::vector<std::string>;
-
-// A shape of the given vertices (3 floats each) and triangles (3 numbers each).
-Shape makeShape(const std::vector<float> &vertices, const std::vector<int> &triangles) {
-    Shape made = createShape(static_cast<int>(vertices.size() / 3), static_cast<int>(triangles.size() / 3));
-    std::copy(vertices.begin(), vertices.end(), made->vTable);
-    std::copy(triangles.begin(), triangles.end(), made->tTable);
-    return made;
-}
 
 const Calls kFrameStart = {"glClear(GL_COLOR_BUFFER_BIT)", "glColor3f(0, 1, 0)", "glLoadIdentity()",
                            "gluLookAt(5, 10, 5, 0, 0, 2, 0, 1, 0)", "glScalef(1, 2, 1)"};
@@ -61,7 +54,7 @@ protected:
 };
 
 // Two triangles sharing an edge; vertex 3 is never used.
-Shape twoTriangles() { return makeShape({0, 0, 0, 1, 0, 0, 0, 1, 0, 9, 9, 9, 1, 1, 0.5}, {0, 1, 2, 2, 1, 4}); }
+Shape twoTriangles() { return buildShape({0, 0, 0, 1, 0, 0, 0, 1, 0, 9, 9, 9, 1, 1, 0.5}, {0, 1, 2, 2, 1, 4}); }
 const Calls kTwoTrianglesDrawn = join({triangleCalls("0, 0, 0", "1, 0, 0", "0, 1, 0"),
                                        triangleCalls("0, 1, 0", "1, 0, 0", "1, 1, 0.5")});
 
@@ -76,7 +69,7 @@ TEST_F(ViewerCalls, FirstModelIsDrawnGreenWithoutPauses) {
 
 TEST_F(ViewerCalls, SecondModelIsDrawnRedWithAPauseAfterEveryTriangle) {
     shape = twoTriangles();
-    shape2 = makeShape({-1, -2, -3, 4, 5, 6, 0.25f, 0, 1}, {2, 1, 0});
+    shape2 = buildShape({-1, -2, -3, 4, 5, 6, 0.25f, 0, 1}, {2, 1, 0});
     Calls redTriangle = triangleCalls("0.25, 0, 1", "4, 5, 6", "-1, -2, -3");
     EXPECT_EQ(frame(), join({kFrameStart, kGreen, kTwoTrianglesDrawn, kRed, redTriangle, kPause, kFrameEnd}));
 }
@@ -89,13 +82,13 @@ TEST_F(ViewerCalls, NullFirstSlotIsSkippedAndTheSecondStillDrawnRed) {
 }
 
 TEST_F(ViewerCalls, ModelsWithoutTrianglesDrawNothingAndPauseForNothing) {
-    shape = makeShape({0, 0, 0}, {});
+    shape = buildShape({0, 0, 0}, {});
     captureOutput([&] { shape2 = createShape(1, -2); });
     EXPECT_EQ(frame(), join({kFrameStart, kGreen, kRed, kFrameEnd}));
 }
 
 TEST_F(ViewerCalls, EveryFrameDrawsEverythingAgain) {
-    shape2 = makeShape({0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2});
+    shape2 = buildShape({0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2});
     Calls first = frame();
     EXPECT_EQ(frame(), first);
 }

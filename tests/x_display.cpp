@@ -1,9 +1,10 @@
 #include "x_display.h"
 
+#include "test_files.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,43 +14,30 @@
 #include <sstream>
 #include <thread>
 
-extern char **environ;
 
 
 VirtualDisplay startVirtualDisplay() {
     VirtualDisplay display;
-    int ready[2];
-    if (pipe(ready) != 0) {
-        ADD_FAILURE() << "pipe failed";
-        return display;
-    }
+    static ScratchDir scratch;  // Xvfb's output files, for every display of this run
     // -noreset: by default the server resets whenever its last client leaves,
     // and a viewer connecting while xwininfo's poll has just left would be
-    // turned away.
-    std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
-                                      "800x700x24", "-nolisten", "tcp", "-noreset"};
-    std::vector<char *> argv = argvPointers(args);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, ready[0]);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    int failed = posix_spawnp(&display.pid, "Xvfb", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(ready[1]);
-    if (failed != 0) {
-        ADD_FAILURE() << "cannot start Xvfb: " << std::strerror(failed);
-        display.pid = -1;
-        close(ready[0]);
+    // turned away. -displayfd 1: the display number goes to standard output
+    // once the server accepts clients.
+    RunningProcess server = startProcess(
+        {"Xvfb", "-displayfd", "1", "-screen", "0", "800x700x24", "-nolisten", "tcp", "-noreset"}, "", scratch.root);
+    display.pid = server.pid;
+    if (display.pid <= 0) {
+        ADD_FAILURE() << "cannot start Xvfb";
         return display;
     }
-    // Xvfb writes its display number to the pipe once it accepts clients.
     std::string number;
-    char c;
-    while (read(ready[0], &c, 1) == 1 && c != '\n') number += c;
-    close(ready[0]);
+    for (double deadline = secondsNow() + 20; secondsNow() < deadline; sleepSeconds(0.05)) {
+        number = readWholeFile(server.outPath);
+        if (!number.empty() && number.back() == '\n') break;
+    }
+    while (!number.empty() && number.back() == '\n') number.pop_back();
     if (number.empty()) {
-        ADD_FAILURE() << "Xvfb did not start";
+        ADD_FAILURE() << "Xvfb did not start: " << readWholeFile(server.errPath);
         stopVirtualDisplay(display);
         return display;
     }

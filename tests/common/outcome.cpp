@@ -1,5 +1,7 @@
 #include "outcome.h"
 
+#include "whole_file.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -23,16 +25,6 @@ int memoryFile(const std::string &bytes, std::string *path) {
     return fd;
 }
 
-std::string readAll(const std::string &path) {
-    std::string content;
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return content;
-    char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, got);
-    std::fclose(file);
-    return content;
-}
 
 }  // namespace
 
@@ -90,7 +82,7 @@ WriteOutcome writeOutcome(ShapeWriter writer, Shape shape) {
     int fd = memoryFile("", &path);
     Captured captured = captureOutput([&] { outcome.result = writer(shape, path.c_str()); });
     outcome.err = captured.err;
-    outcome.bytes = readAll(path);
+    outcome.bytes = readWholeFile(path);
     close(fd);
     return outcome;
 }

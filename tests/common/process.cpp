@@ -1,7 +1,8 @@
 #include "process.h"
 
+#include "whole_file.h"
+
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,8 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 extern char **environ;
@@ -35,12 +34,6 @@ int statusOf(int waitStatus) {
     return -1;
 }
 
-std::string contentOf(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 }  // namespace
 
@@ -73,11 +66,11 @@ RunningProcess startProcess(const std::vector<std::string> &argv, const std::str
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, process.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, process.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int failed = posix_spawn(&process.pid, args[0].c_str(), &actions, nullptr, argPointers.data(),
+    int failed = posix_spawnp(&process.pid, args[0].c_str(), &actions, nullptr, argPointers.data(),
                              envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) {
-        ADD_FAILURE() << "cannot start " << args[0] << ": " << std::strerror(failed);
+        std::fprintf(stderr, "cannot start %s: %s\n", args[0].c_str(), std::strerror(failed));
         process.pid = -1;
     }
     return process;
@@ -125,8 +118,8 @@ Finished runToEnd(const std::vector<std::string> &argv, const std::string &scrat
     Finished finished;
     if (waitForExit(process, seconds)) finished.status = process.exitStatus;
     else stopProcess(process);
-    finished.out = contentOf(process.outPath);
-    finished.err = contentOf(process.errPath);
+    finished.out = readWholeFile(process.outPath);
+    finished.err = readWholeFile(process.errPath);
     std::remove(process.outPath.c_str());
     std::remove(process.errPath.c_str());
     return finished;

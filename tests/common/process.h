@@ -1,7 +1,7 @@
 // Running programs from tests: start one with its output going to files,
 // wait for it with a time limit, stop it, or run it to the end.
-#ifndef TESTS_PROCESS_H
-#define TESTS_PROCESS_H
+#ifndef TESTS_COMMON_PROCESS_H
+#define TESTS_COMMON_PROCESS_H
 
 #include <sys/types.h>
 
@@ -16,8 +16,10 @@ struct RunningProcess {
     int exitStatus = -1;  // set by waitForExit once the process has ended
 };
 
-// Starts argv[0] (a path) with the given arguments; its output goes to files
-// in `scratchDir`. With a non-empty `display`, DISPLAY is set to it.
+// Starts argv[0] (a path, or a name looked up in PATH) with the given
+// arguments; its output goes to files in `scratchDir`. With a non-empty
+// `display`, DISPLAY is set to it. When it cannot be started, says so on
+// standard error and returns a process with pid -1.
 RunningProcess startProcess(const std::vector<std::string> &argv, const std::string &display,
                             const std::string &scratchDir);
 // True when the process ended within `seconds`; its exit status (or 128 +
