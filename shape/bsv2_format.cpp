@@ -45,16 +45,37 @@ inline char *formatDigits(char *out, std::uint32_t value, int length) {
     return end;
 }
 
-// Six digits, with leading zeros.
+// The eight decimal digits of `value` (below 10^8, with leading zeros) as
+// ASCII bytes, the first digit in the lowest byte: split into two halves of
+// four digits, each into two pairs, each into two digits, all lanes of one
+// word at once (x / 100 is (x * 10486) >> 20 below 43699, x / 10 is
+// (x * 103) >> 10 below 179).
+inline std::uint64_t eightDigits(std::uint32_t value) {
+    std::uint64_t lanes = (value / 10000) | (static_cast<std::uint64_t>(value % 10000) << 32);
+    std::uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007F0000007FULL;
+    lanes = hundreds | ((lanes - hundreds * 100) << 16);
+    std::uint64_t tens = ((lanes * 103) >> 10) & 0x000F000F000F000FULL;
+    lanes = tens | ((lanes - tens * 10) << 8);
+    return lanes + 0x3030303030303030ULL;
+}
+
+// Six digits, with leading zeros. Stores eight bytes: the two after the
+// six are scratch, for what follows to overwrite.
 inline char *formatSixDigits(char *out, std::uint32_t value) {
-    std::memcpy(out, kDigitPairs + 2 * (value / 10000), 2);
-    std::memcpy(out + 2, kDigitPairs + 2 * (value / 100 % 100), 2);
-    std::memcpy(out + 4, kDigitPairs + 2 * (value % 100), 2);
+    std::uint64_t digits = eightDigits(value) >> 16;
+    std::memcpy(out, &digits, 8);
     return out + 6;
 }
 
+// Below 10^8 the digits come from eightDigits and one 8-byte store, whose
+// bytes past the number are scratch for what follows to overwrite: callers
+// leave room for them (a line always continues past a number).
 inline char *formatUnsigned32(char *out, std::uint32_t value) {
-    return formatDigits(out, value, decimalLength(value));
+    if (value >= 100000000) return formatDigits(out, value, decimalLength(value));
+    int length = decimalLength(value);
+    std::uint64_t digits = eightDigits(value) >> (8 * (8 - length));
+    std::memcpy(out, &digits, 8);
+    return out + length;
 }
 
 // Whole floats reach 2^128.

@@ -8,9 +8,10 @@
 // ignored.
 //
 // Every function here is synchronous, keeps no state between calls and is
-// safe to call from any thread on distinct shapes. The reader and the writer
-// each use a fixed buffer of under 70 KiB on the calling thread's stack,
-// whatever the size of the file.
+// safe to call from any thread on distinct shapes. The reader uses a fixed
+// buffer of under 70 KiB on the calling thread's stack, and the writer one
+// of 256 KiB on the heap (16 KiB on the stack should that allocation fail),
+// whatever the size of the file; both are released before they return.
 //
 // The header is C99 and C++; the library is written in C++, so a C program
 // linking the static library links the C++ runtime too (pkg-config's

