@@ -50,14 +50,15 @@ inline char *formatDigits(char *out, std::uint32_t value, int length) {
 // four digits, each into two pairs, each into two digits, all lanes of one
 // word at once (x / 100 is (x * 10486) >> 20 below 43699, x / 10 is
 // (x * 103) >> 10 below 179).
-inline std::uint64_t eightDigits(std::uint32_t value) {
+inline std::uint64_t eightDigitValues(std::uint32_t value) {
     std::uint64_t lanes = (value / 10000) | (static_cast<std::uint64_t>(value % 10000) << 32);
     std::uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007F0000007FULL;
     lanes = hundreds | ((lanes - hundreds * 100) << 16);
     std::uint64_t tens = ((lanes * 103) >> 10) & 0x000F000F000F000FULL;
-    lanes = tens | ((lanes - tens * 10) << 8);
-    return lanes + 0x3030303030303030ULL;
+    return tens | ((lanes - tens * 10) << 8);
 }
+
+inline std::uint64_t eightDigits(std::uint32_t value) { return eightDigitValues(value) + 0x3030303030303030ULL; }
 
 // Six digits, with leading zeros. Stores eight bytes: the two after the
 // six are scratch, for what follows to overwrite.
@@ -72,10 +73,13 @@ inline char *formatSixDigits(char *out, std::uint32_t value) {
 // leave room for them (a line always continues past a number).
 inline char *formatUnsigned32(char *out, std::uint32_t value) {
     if (value >= 100000000) return formatDigits(out, value, decimalLength(value));
-    int length = decimalLength(value);
-    std::uint64_t digits = eightDigits(value) >> (8 * (8 - length));
+    // The leading zeros are the zero bytes at the bottom; the last digit
+    // counts even when it is a zero.
+    std::uint64_t values = eightDigitValues(value);
+    int leadingZeros = __builtin_ctzll(values | (std::uint64_t{1} << 56)) >> 3;
+    std::uint64_t digits = (values + 0x3030303030303030ULL) >> (8 * leadingZeros);
     std::memcpy(out, &digits, 8);
-    return out + length;
+    return out + (8 - leadingZeros);
 }
 
 // Whole floats reach 2^128.
@@ -106,7 +110,9 @@ inline std::uint64_t millionthsOf(std::uint32_t mantissa, int exponent) {
 inline char *formatFloatInline(char *out, float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    if (bits >> 31) *out++ = '-';
+    // The sign without a branch: coordinates' signs come at random.
+    *out = '-';
+    out += bits >> 31;
     std::uint32_t biasedExponent = (bits >> 23) & 0xff;
     std::uint32_t fraction = bits & 0x7fffff;
     if (biasedExponent == 0xff) {
@@ -123,6 +129,14 @@ inline char *formatFloatInline(char *out, float value) {
         return out + 7;
     }
     std::uint64_t millionths = millionthsOf(mantissa, exponent);
+    if (millionths < 10 * kMillion) {
+        // Below ten, the usual case: "d.dddddd" as one 8-byte store, the
+        // point put in between the first digit and the rest.
+        std::uint64_t digits = eightDigits(static_cast<std::uint32_t>(millionths)) >> 8;
+        digits = (digits & 0xFF) | (std::uint64_t{'.'} << 8) | ((digits >> 8) << 16);
+        std::memcpy(out, &digits, 8);
+        return out + 8;
+    }
     std::uint64_t whole = millionths / kMillion;  // below 2^24
     if (whole < 10) *out++ = static_cast<char>('0' + whole);
     else out = formatUnsigned32(out, static_cast<std::uint32_t>(whole));
