@@ -5,7 +5,7 @@
 //   bench_bsv2 [--runs N] [--vertices V] [--triangles T]
 //
 // Makes a shape of random coordinates in [-10, 10] and random triangles,
-// writes it, then times each reader and writer N times (default 7; median of
+// writes it, then times each reader and writer N times (default 11; median of
 // N) in this one run and prints a table with the ratios.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,7 +80,7 @@ long peakKibOfReadingProcess(const std::string &path, const std::string &scratch
 }  // namespace
 
 int main(int argc, char **argv) {
-    int runs = 7, numVertices = 1000000, numTris = 2000000;
+    int runs = 11, numVertices = 1000000, numTris = 2000000;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--vertices") == 0) numVertices = std::atoi(argv[i + 1]);

@@ -21,7 +21,7 @@ import bsv2
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--vertices", type=int, default=1_000_000)
     parser.add_argument("--triangles", type=int, default=2_000_000)
     args = parser.parse_args()

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the benchmark with optimisation and runs
-# it: the library's BSV2 reader and writer against the formatted-input and
-# formatted-output reference, on a file of 1,000,000 vertices and 2,000,000
-# triangles, and the peak memory of a process that only reads that file;
-# then what the Python module's read costs over the library's.
+# it: the library's BSV2 reader and writer against the baseline a user would
+# otherwise write (fscanf and fprintf with the format's own patterns), on a
+# file of 1,000,000 vertices and 2,000,000 triangles, and the peak memory of
+# a process that only reads that file; then what the Python module's read
+# costs over the library's.
 #   bench/run.sh [--runs N] [--vertices V] [--triangles T]
 set -euo pipefail
 cd "$(dirname "$0")/.."
