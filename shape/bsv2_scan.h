@@ -185,7 +185,9 @@ inline const unsigned char *parsePlainFloat(const unsigned char *p, float *value
     long fractionDigits = 0;
     if (*p == '.') {
         const unsigned char *fraction = ++p;
-        std::uint64_t bytes = loadEight(p);
+        // Only where the load stays inside the lookahead: the integer part
+        // may have run on to the buffer's end (and be refused below).
+        std::uint64_t bytes = integerDigits <= 19 ? loadEight(p) : 0;
         if (startsWithSixDigits(bytes)) {
             digits = digits * 1000000 + sixDigitValue(bytes);
             p += 6;
