@@ -57,8 +57,6 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void showShare(double share) { setProgressShare(share); }
-
 // Reads the child's frames until it closes the pipe or time runs out.
 // False when time ran out.
 bool receiveAll(int fd, std::string *bytes, double seconds, std::chrono::steady_clock::time_point start) {
@@ -74,7 +72,7 @@ bool receiveAll(int fd, std::string *bytes, double seconds, std::chrono::steady_
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return true;
         bytes->append(chunk, static_cast<std::size_t>(got));
-        takeProgressFrames(bytes, showShare);
+        takeProgressFrames(bytes, setProgressShare);
     }
 }
 

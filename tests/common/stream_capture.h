@@ -1,8 +1,7 @@
 // Runs a piece of code with standard output and standard error captured:
-// the converter turns the Shape library's messages into its own one-line
-// reports with it, and the tests check messages byte for byte with it.
-#ifndef TOOLS_STREAM_CAPTURE_H
-#define TOOLS_STREAM_CAPTURE_H
+// the tests and fuzz targets check messages byte for byte with it.
+#ifndef TESTS_COMMON_STREAM_CAPTURE_H
+#define TESTS_COMMON_STREAM_CAPTURE_H
 
 #include <string>
 
