@@ -260,10 +260,10 @@ INSTANTIATE_TEST_SUITE_P(Convert, Fit,
 
 struct FailureCase {
     const char *name;
-    std::vector<std::string> (*args)(const ScratchDir &dir);
+    std::vector<std::string> args;
     int status;
-    std::string namedFile;  // the file the message names, relative to the scratch directory
-    std::string reason;     // part of the message
+    std::string namedFile;        // the file the message names, relative to the scratch directory
+    std::string reason;           // part of the message
     bool needsMemoryCap = false;  // AddressSanitizer cannot run under the import's address-space cap
 };
 
@@ -305,7 +305,12 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
     dir.write("cut.stl", binaryStlTetrahedron().substr(0, 84 + 2 * 50 + 17));
     dir.write("nonfinite.bsv2", "BSV2\n4\n2\n0 0 0\nnan 1 0\n0 inf 0\n-inf 0 1\n0 1 2\n0 2 3\n");
     std::vector<std::string> before = filesIn(dir.root);
-    Finished run = convert(c.args(dir), dir);
+    std::vector<std::string> args;
+    for (const std::string &arg : c.args) {
+        bool option = arg.front() == '-' || std::isdigit(static_cast<unsigned char>(arg.front()));
+        args.push_back(option ? arg : dir.path(arg));
+    }
+    Finished run = convert(args, dir);
     EXPECT_EQ(run.status, c.status);
     std::string named = c.namedFile.front() == '/' ? c.namedFile : dir.path(c.namedFile);
     EXPECT_EQ(run.err.rfind("bsv2-convert: " + named + ": ", 0), 0u) << run.err;
@@ -315,101 +320,44 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
     EXPECT_EQ(filesIn(dir.root), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Convert, Refuses,
-    testing::Values(FailureCase{"MissingInput",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("none.obj"), d.path("out.bsv2")};
-                                },
-                                2, "none.obj", "Unable to open"},
-                    FailureCase{"GarbageInput",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("garbage.obj"), d.path("out.bsv2")};
-                                },
-                                2, "garbage.obj", ""},
-                    FailureCase{"RefusedBsv2Input",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("zero.bsv2"), d.path("out.obj")};
-                                },
-                                2, "zero.bsv2", "You can't have less than 0 vertices!"},
-                    FailureCase{"InputWithoutTriangles",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("lines.obj"), d.path("out.bsv2")};
-                                },
-                                2, "lines.obj", "has no triangles"},
-                    FailureCase{"Bsv2WithoutTrianglesToObj",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("points.bsv2"), d.path("out.obj")};
-                                },
-                                2, "points.bsv2", "has no triangles"},
-                    FailureCase{"OutputInMissingDirectory",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("cube.obj"), d.path("no/dir/out.bsv2")};
-                                },
-                                3, "no/dir/out.bsv2", "No such file or directory"},
-                    FailureCase{"OutputUnderAFile",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("cube.obj"), d.path("cube.obj/out.stl")};
-                                },
-                                3, "cube.obj/out.stl", "Not a directory"},
-                    FailureCase{"OutputIsADirectory",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("cube.obj"), d.path("taken.bsv2")};
-                                },
-                                3, "taken.bsv2", "Is a directory"},
-                    FailureCase{"OffClaimingABillionFaces",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("huge.off"), d.path("out.bsv2")};
-                                },
-                                2, "huge.off", "MiB of memory; use --max-memory to allow more", true},
-                    FailureCase{"ImportOverItsMemoryCap",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{"--max-memory", "16", d.path("cube.obj"),
-                                                                    d.path("out.bsv2")};
-                                },
-                                2, "cube.obj", "needs more than 16 MiB of memory", true},
-                    FailureCase{"ImportOverItsTime",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{"--timeout", "0.01", d.path("slow.obj"),
-                                                                    d.path("out.bsv2")};
-                                },
-                                2, "slow.obj", "took longer than 0.01 s; use --timeout to allow more"},
-                    FailureCase{"TruncatedBinaryPly",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("cut.ply"), d.path("out.bsv2")};
-                                },
-                                2, "cut.ply", ""},
-                    FailureCase{"TruncatedBinaryStl",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("cut.stl"), d.path("out.bsv2")};
-                                },
-                                2, "cut.stl", ""},
-                    FailureCase{"NonFiniteToObj",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("nonfinite.bsv2"), d.path("out.obj")};
-                                },
-                                2, "nonfinite.bsv2", "infinite or not a number"},
-                    FailureCase{"NonFiniteToPly",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("nonfinite.bsv2"), d.path("out.ply")};
-                                },
-                                2, "nonfinite.bsv2", "infinite or not a number"},
-                    FailureCase{"NonFiniteToStl",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("nonfinite.bsv2"), d.path("out.stl")};
-                                },
-                                2, "nonfinite.bsv2", "infinite or not a number"},
-                    FailureCase{"NonFiniteToGlb",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("nonfinite.bsv2"), d.path("out.glb")};
-                                },
-                                2, "nonfinite.bsv2", "infinite or not a number"},
-                    FailureCase{"UnknownOutputFormat",
-                                [](const ScratchDir &d) {
-                                    return std::vector<std::string>{d.path("cube.obj"), d.path("out.xyz")};
-                                },
-                                1, "out.xyz", "unknown output format"}),
-    [](const testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
+// Arguments are file names in the scratch directory, or options (from "-").
+const FailureCase kFailureCases[] = {
+    {"MissingInput", {"none.obj", "out.bsv2"}, 2, "none.obj", "Unable to open"},
+    {"GarbageInput", {"garbage.obj", "out.bsv2"}, 2, "garbage.obj", ""},
+    {"RefusedBsv2Input", {"zero.bsv2", "out.obj"}, 2, "zero.bsv2", "You can't have less than 0 vertices!"},
+    {"InputWithoutTriangles", {"lines.obj", "out.bsv2"}, 2, "lines.obj", "has no triangles"},
+    {"Bsv2WithoutTrianglesToObj", {"points.bsv2", "out.obj"}, 2, "points.bsv2", "has no triangles"},
+    {"OutputInMissingDirectory", {"cube.obj", "no/dir/out.bsv2"}, 3, "no/dir/out.bsv2", "No such file or directory"},
+    {"OutputUnderAFile", {"cube.obj", "cube.obj/out.stl"}, 3, "cube.obj/out.stl", "Not a directory"},
+    {"OutputIsADirectory", {"cube.obj", "taken.bsv2"}, 3, "taken.bsv2", "Is a directory"},
+    {"OffClaimingABillionFaces",
+     {"huge.off", "out.bsv2"},
+     2,
+     "huge.off",
+     "MiB of memory; use --max-memory to allow more",
+     true},
+    {"ImportOverItsMemoryCap",
+     {"--max-memory", "16", "cube.obj", "out.bsv2"},
+     2,
+     "cube.obj",
+     "needs more than 16 MiB of memory",
+     true},
+    {"ImportOverItsTime",
+     {"--timeout", "0.01", "slow.obj", "out.bsv2"},
+     2,
+     "slow.obj",
+     "took longer than 0.01 s; use --timeout to allow more"},
+    {"TruncatedBinaryPly", {"cut.ply", "out.bsv2"}, 2, "cut.ply", ""},
+    {"TruncatedBinaryStl", {"cut.stl", "out.bsv2"}, 2, "cut.stl", ""},
+    {"NonFiniteToObj", {"nonfinite.bsv2", "out.obj"}, 2, "nonfinite.bsv2", "infinite or not a number"},
+    {"NonFiniteToPly", {"nonfinite.bsv2", "out.ply"}, 2, "nonfinite.bsv2", "infinite or not a number"},
+    {"NonFiniteToStl", {"nonfinite.bsv2", "out.stl"}, 2, "nonfinite.bsv2", "infinite or not a number"},
+    {"NonFiniteToGlb", {"nonfinite.bsv2", "out.glb"}, 2, "nonfinite.bsv2", "infinite or not a number"},
+    {"UnknownOutputFormat", {"cube.obj", "out.xyz"}, 1, "out.xyz", "unknown output format"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Convert, Refuses, testing::ValuesIn(kFailureCases),
+                         [](const testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
 
 // Every file that ever crashed, hung or exhausted the converter: now one
 // line and status 2, within the timeout, and no output.
@@ -467,7 +415,9 @@ TEST_P(Usage, ErrorsGiveStatusOneAndTheUsageOnStandardError) {
     Finished run = convert(GetParam().args, dir);
     EXPECT_EQ(run.status, GetParam().status);
     const std::string &usage = GetParam().status == 0 ? run.out : run.err;
-    EXPECT_NE(usage.find("Usage: bsv2-convert [--fit] [--timeout SECONDS] [--max-memory MIB] INPUT OUTPUT"), std::string::npos) << run.out << run.err;
+    EXPECT_NE(usage.find("Usage: bsv2-convert [--fit] [--timeout SECONDS] [--max-memory MIB] INPUT OUTPUT"),
+              std::string::npos)
+        << run.out << run.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Convert, Usage,
