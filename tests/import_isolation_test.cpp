@@ -26,14 +26,16 @@ TEST(Sandbox, AllowsReadingRefusesWritingSocketsAndKillsOnExec) {
         {
             bool ok = true;
             std::string why;
-            CHILD_CHECK(&ok, enterSandbox(&why));
+            // Standard error stands in for the result pipe, so that the
+            // checks can say what failed.
+            CHILD_CHECK(&ok, enterSandbox(2, &why));
             std::FILE *readable = std::fopen(existing.c_str(), "r");
             CHILD_CHECK(&ok, readable != nullptr);
             if (readable != nullptr) std::fclose(readable);
             CHILD_CHECK(&ok, std::fopen(fresh.c_str(), "w") == nullptr && errno == EACCES);
             CHILD_CHECK(&ok, open(existing.c_str(), O_RDWR) < 0 && errno == EACCES);
             CHILD_CHECK(&ok, open(existing.c_str(), O_RDONLY | O_APPEND) < 0);
-            CHILD_CHECK(&ok, socket(AF_INET, SOCK_STREAM, 0) < 0 && errno == EACCES);
+            CHILD_CHECK(&ok, socket(AF_INET, SOCK_STREAM, 0) < 0 && errno == ENOSYS);
             CHILD_CHECK(&ok, syscall(SYS_openat2, AT_FDCWD, fresh.c_str(), nullptr, 0) < 0 && errno == ENOSYS);
             CHILD_CHECK(&ok, unlink(existing.c_str()) != 0);
             if (!ok) std::_Exit(1);

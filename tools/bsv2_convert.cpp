@@ -27,6 +27,7 @@
 #include "mesh_convert.h"
 #include "plain_export.h"
 #include "progress.h"
+#include "sandbox.h"
 #include "shape.h"
 #include "view_fit.h"
 
@@ -157,7 +158,7 @@ int main(int argc, char **argv) {
             return kDone;
         }
         if (arg == "--version") {
-            std::printf("bsv2-convert %s\n", BSV2_VERSION_STRING);
+            std::printf("bsv2-convert %s\n%s\n", BSV2_VERSION_STRING, sandboxProtections().c_str());
             return kDone;
         }
         if (arg == "--fit") {

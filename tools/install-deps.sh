@@ -13,8 +13,9 @@ view_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-m
 # symbols; locales-all has the comma-decimal locales the locale test uses;
 # dpkg-dev fills in the Debian package's dependencies; pybind11 and the
 # Python packages build and test the Python module.
-convert_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libassimp-dev libseccomp-dev)
-test_packages=("${view_packages[@]}" libassimp-dev libseccomp-dev dpkg-dev pybind11-dev python3-dev
+convert_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libassimp-dev libseccomp-dev
+                  nlohmann-json3-dev)
+test_packages=("${view_packages[@]}" libassimp-dev libseccomp-dev nlohmann-json3-dev liburing-dev dpkg-dev pybind11-dev python3-dev
                python3-numpy python3-meshio python3-pytest libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
 bench_packages=("${view_packages[@]}" time pybind11-dev python3-dev python3-numpy)
 python_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev pybind11-dev python3-dev

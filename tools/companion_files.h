@@ -1,0 +1,21 @@
+// The other files a mesh file makes its importer open: an OBJ's material
+// libraries, a glTF's buffers, the objects of a LightWave scene, the parts
+// of an Unreal mesh, a Half-Life model's textures and animations. An isolated import may read these and the mesh
+// itself, nothing else (landlock.h).
+#ifndef TOOLS_COMPANION_FILES_H
+#define TOOLS_COMPANION_FILES_H
+
+#include <string>
+#include <vector>
+
+// The companions that the mesh file at `path` names (or, for Unreal and
+// Half-Life models, that its name implies) and that exist as regular files in the folder of
+// `path` or below it: absolute paths with every link resolved, `path`
+// itself never among them. A name that leads anywhere else (an absolute
+// path, "..", a link out of the folder) is left out.
+//   Reads the file: an OBJ or LightWave scene line by line, a glTF's JSON
+//   (for .glb only its JSON chunk); other formats are not read.
+//   Never fails: a file that cannot be read or parsed names no companions.
+std::vector<std::string> companionFiles(const std::string &path);
+
+#endif
