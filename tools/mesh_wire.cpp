@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -37,14 +38,32 @@ std::uint64_t frameLength(const std::string &bytes) {
     return length;
 }
 
+// The counts of a mesh payload's header, when they are in range and account
+// for exactly `payloadSize` bytes.
+bool meshHeaderValid(const std::int64_t header[4], std::uint64_t payloadSize) {
+    std::int64_t numVertices = header[0], numTris = header[1];
+    if (numVertices < 1 || numVertices > INT_MAX || numTris < 1 || numTris > INT_MAX || header[2] < 0 || header[3] < 0)
+        return false;
+    // Both counts are at most INT_MAX, so this cannot overflow 64 bits.
+    std::uint64_t tableBytes = 12 * static_cast<std::uint64_t>(numVertices) + 12 * static_cast<std::uint64_t>(numTris);
+    return payloadSize >= kMeshHeader && tableBytes == payloadSize - kMeshHeader;
+}
+
 }  // namespace
 
 bool sendProgress(int fd, float share) {
-    return sendFrameHeader(fd, 'p', sizeof share) && writeAll(fd, &share, sizeof share);
+    // One write of under PIPE_BUF bytes: the frame arrives whole or not at all.
+    char frame[kFrameHeader + sizeof share];
+    frame[0] = 'p';
+    std::uint64_t length = sizeof share;
+    std::memcpy(frame + 1, &length, sizeof length);
+    std::memcpy(frame + kFrameHeader, &share, sizeof share);
+    return writeAll(fd, frame, sizeof frame);
 }
 
 bool sendFailure(int fd, const std::string &reason) {
-    return sendFrameHeader(fd, 'e', reason.size()) && writeAll(fd, reason.data(), reason.size());
+    std::size_t size = std::min(reason.size(), kMaxReasonBytes);
+    return sendFrameHeader(fd, 'e', size) && writeAll(fd, reason.data(), size);
 }
 
 bool sendMesh(int fd, const MeshData &mesh) {
@@ -53,9 +72,8 @@ bool sendMesh(int fd, const MeshData &mesh) {
     std::int64_t header[4] = {static_cast<std::int64_t>(mesh.vertices.size() / 3),
                               static_cast<std::int64_t>(mesh.corners.size() / 3), mesh.leftOut.points,
                               mesh.leftOut.lines};
-    return sendFrameHeader(fd, 'm', kMeshHeader + vertexBytes + cornerBytes) &&
-           writeAll(fd, header, sizeof header) && writeAll(fd, mesh.vertices.data(), vertexBytes) &&
-           writeAll(fd, mesh.corners.data(), cornerBytes);
+    return sendFrameHeader(fd, 'm', kMeshHeader + vertexBytes + cornerBytes) && writeAll(fd, header, sizeof header) &&
+           writeAll(fd, mesh.vertices.data(), vertexBytes) && writeAll(fd, mesh.corners.data(), cornerBytes);
 }
 
 void takeProgressFrames(std::string *pending, void (*progress)(double share)) {
@@ -69,26 +87,48 @@ void takeProgressFrames(std::string *pending, void (*progress)(double share)) {
     pending->erase(0, taken);
 }
 
+bool finalFrameInBounds(const std::string &pending, std::uint64_t maxMeshBytes, std::string *reason) {
+    *reason = "the importer returned a malformed result";
+    if (pending.empty()) return true;
+    char tag = pending[0];
+    if (tag != 'p' && tag != 'e' && tag != 'm') return false;
+    if (pending.size() < kFrameHeader) return true;
+    std::uint64_t length = frameLength(pending);
+    if (tag == 'p') return length == sizeof(float);  // unfinished: takeProgressFrames takes whole ones
+    if (tag == 'm' && length < kMeshHeader) return false;
+    std::uint64_t bound = tag == 'e' ? kMaxReasonBytes : maxMeshBytes;
+    if (length > bound || pending.size() - kFrameHeader > length) {
+        *reason = "the importer sent more than a result can hold";
+        return false;
+    }
+    if (tag == 'm' && pending.size() >= kFrameHeader + kMeshHeader) {
+        std::int64_t header[4];
+        std::memcpy(header, pending.data() + kFrameHeader, sizeof header);
+        if (!meshHeaderValid(header, length)) return false;
+    }
+    return true;
+}
+
 Shape receiveMesh(const std::string &bytes, LeftOut *leftOut, std::string *reason) {
     *reason = "the importer returned a malformed result";
     if (bytes.size() < kFrameHeader || frameLength(bytes) != bytes.size() - kFrameHeader) return nullptr;
     const char *payload = bytes.data() + kFrameHeader;
     std::size_t payloadSize = bytes.size() - kFrameHeader;
     if (bytes[0] == 'e') {
+        if (payloadSize > kMaxReasonBytes) return nullptr;
         *reason = std::string(payload, payloadSize);
+        // The text goes into the converter's one line on a terminal.
+        for (char &c : *reason) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+        }
         if (reason->empty()) *reason = "cannot be read";
         return nullptr;
     }
     if (bytes[0] != 'm' || payloadSize < kMeshHeader) return nullptr;
     std::int64_t header[4];
     std::memcpy(header, payload, sizeof header);
+    if (!meshHeaderValid(header, payloadSize)) return nullptr;
     std::int64_t numVertices = header[0], numTris = header[1];
-    if (numVertices < 1 || numVertices > INT_MAX || numTris < 1 || numTris > INT_MAX || header[2] < 0 ||
-        header[3] < 0)
-        return nullptr;
-    // Both counts are at most INT_MAX, so this cannot overflow 64 bits.
-    std::uint64_t tableBytes = 12 * static_cast<std::uint64_t>(numVertices) + 12 * static_cast<std::uint64_t>(numTris);
-    if (tableBytes != payloadSize - kMeshHeader) return nullptr;
 
     const char *vertexBytes = payload + kMeshHeader;
     const char *cornerBytes = vertexBytes + 12 * numVertices;

@@ -9,10 +9,14 @@
 #ifndef TOOLS_MESH_WIRE_H
 #define TOOLS_MESH_WIRE_H
 
+#include <cstdint>
 #include <string>
 
 #include "mesh_convert.h"
 #include "shape.h"
+
+// The longest reason an 'e' frame may carry; sendFailure cuts longer ones.
+const std::size_t kMaxReasonBytes = 1024;
 
 // Writers for the child. Each returns false when the pipe takes no more.
 bool sendProgress(int fd, float share);
@@ -23,12 +27,23 @@ bool sendMesh(int fd, const MeshData &mesh);
 // share to `progress`; the rest (an unfinished or a final frame) stays.
 void takeProgressFrames(std::string *pending, void (*progress)(double share));
 
+// Checks what has arrived of the final frame (what takeProgressFrames left)
+// against what it can be: a reason of at most kMaxReasonBytes, or a mesh
+// whose counts are in range and agree with its length, which is at most
+// `maxMeshBytes` (what the child could have held), and nothing after the
+// frame's end. Call it each time more has arrived, so that a child sending
+// without end is stopped as soon as its stream is too long to be a result.
+//   Returns true while the stream can still become a valid result; false,
+//   with the reason in *reason, once it cannot.
+bool finalFrameInBounds(const std::string &pending, std::uint64_t maxMeshBytes, std::string *reason);
+
 // Reads the final frame, which must be all of `bytes`. The bytes are not
 // trusted: the counts must agree with the bytes actually received, each
 // lie in 1 .. INT_MAX, and every vertex number must name a vertex.
 //   Returns: a new shape (release it with destroyShape), with *leftOut
 //   filled; or null with the reason in *reason: the child's own for an
-//   'e' frame, otherwise one saying the result was malformed, or that the
+//   'e' frame (control characters made spaces, so that it stays one
+//   line), otherwise one saying the result was malformed, or that the
 //   shape's tables could not be allocated.
 Shape receiveMesh(const std::string &bytes, LeftOut *leftOut, std::string *reason);
 
