@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "landlock.h"
 #include "memory_limit.h"
 #include "process.h"
 #include "shape.h"
@@ -127,11 +128,33 @@ std::string binaryStlTetrahedron() {
     return bytes;
 }
 
+// A glTF triangle whose positions and indices are in the file `bufferUri`
+// names (gltfTriangleBuffer).
+std::string gltfTriangle(const std::string &bufferUri) {
+    return "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":[{\"mesh\":0}],"
+           "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0},\"indices\":1}]}],"
+           "\"buffers\":[{\"uri\":\"" +
+           bufferUri +
+           "\",\"byteLength\":48}],\"bufferViews\":[{\"buffer\":0,\"byteOffset\":0,\"byteLength\":36},"
+           "{\"buffer\":0,\"byteOffset\":36,\"byteLength\":12}],\"accessors\":[{\"bufferView\":0,"
+           "\"componentType\":5126,\"count\":3,\"type\":\"VEC3\",\"min\":[0,0,0],\"max\":[1,1,0]},"
+           "{\"bufferView\":1,\"componentType\":5125,\"count\":3,\"type\":\"SCALAR\"}]}";
+}
+
+std::string gltfTriangleBuffer() {
+    float positions[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    std::uint32_t indices[3] = {0, 1, 2};
+    return std::string(reinterpret_cast<const char *>(positions), sizeof positions) +
+           std::string(reinterpret_cast<const char *>(indices), sizeof indices);
+}
+
 struct FormatCase {
     const char *name;
     const char *fileName;
     std::string (*content)();
     int numVertices, numTris;
+    const char *companionName = nullptr;  // a file the mesh names, written beside it
+    std::string (*companion)() = nullptr;
 };
 
 class ConvertsFormat : public testing::TestWithParam<FormatCase> {};
@@ -140,6 +163,7 @@ TEST_P(ConvertsFormat, IntoBsv2WithJoinedVerticesInRange) {
     const FormatCase &c = GetParam();
     ScratchDir dir;
     std::string input = dir.write(c.fileName, c.content());
+    if (c.companion != nullptr) dir.write(c.companionName, c.companion());
     Finished run = convert({input, dir.path("out.bsv2")}, dir);
     ASSERT_EQ(run.status, 0) << run.err;
     Shape shape = loadConverted(dir.path("out.bsv2"));
@@ -171,7 +195,9 @@ INSTANTIATE_TEST_SUITE_P(
                                        "OFF\n5 5 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n0.5 0.5 1\n"
                                        "4 3 2 1 0\n3 0 1 4\n3 1 2 4\n3 2 3 4\n3 3 0 4\n");
                                },
-                               5, 6}),
+                               5, 6},
+                    FormatCase{"GltfWithItsBufferBeside", "triangle.gltf", [] { return gltfTriangle("triangle.bin"); },
+                               3, 1, "triangle.bin", gltfTriangleBuffer}),
     [](const testing::TestParamInfo<FormatCase> &info) { return std::string(info.param.name); });
 
 // A shape with coordinates that every format keeps exactly.
@@ -265,6 +291,7 @@ struct FailureCase {
     std::string namedFile;        // the file the message names, relative to the scratch directory
     std::string reason;           // part of the message
     bool needsMemoryCap = false;  // AddressSanitizer cannot run under the import's address-space cap
+    bool needsLandlock = false;   // only Landlock keeps an import from reading what it names elsewhere
 };
 
 // A mesh big enough to take Assimp well over a tenth of a second.
@@ -292,6 +319,7 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
 #ifdef BSV2_UNDER_ASAN
     if (c.needsMemoryCap) GTEST_SKIP() << "no address-space cap under AddressSanitizer";
 #endif
+    if (c.needsLandlock && landlockVersion() == 0) GTEST_SKIP() << "this kernel has no Landlock";
     ScratchDir dir;
     dir.write("cube.obj", kCubeWithQuads);
     dir.write("zero.bsv2", "BSV2\n0\n0\n");
@@ -304,6 +332,9 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
     dir.write("cut.ply", truncatedBinaryPly());
     dir.write("cut.stl", binaryStlTetrahedron().substr(0, 84 + 2 * 50 + 17));
     dir.write("nonfinite.bsv2", "BSV2\n4\n2\n0 0 0\nnan 1 0\n0 inf 0\n-inf 0 1\n0 1 2\n0 2 3\n");
+    std::filesystem::create_directory(dir.path("model"));
+    dir.write("outside.bin", gltfTriangleBuffer());
+    dir.write("model/outside.gltf", gltfTriangle("../outside.bin"));
     std::vector<std::string> before = filesIn(dir.root);
     std::vector<std::string> args;
     for (const std::string &arg : c.args) {
@@ -354,6 +385,13 @@ const FailureCase kFailureCases[] = {
     {"NonFiniteToStl", {"nonfinite.bsv2", "out.stl"}, 2, "nonfinite.bsv2", "infinite or not a number"},
     {"NonFiniteToGlb", {"nonfinite.bsv2", "out.glb"}, 2, "nonfinite.bsv2", "infinite or not a number"},
     {"UnknownOutputFormat", {"cube.obj", "out.xyz"}, 1, "out.xyz", "unknown output format"},
+    {"GltfNamingABufferOutsideItsFolder",
+     {"model/outside.gltf", "out.bsv2"},
+     2,
+     "model/outside.gltf",
+     "outside.bin",
+     false,
+     true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Convert, Refuses, testing::ValuesIn(kFailureCases),

@@ -1,0 +1,183 @@
+// The import sandbox from the attacker's side: code in the import child
+// (tests/hostile/, preloaded into the real bsv2-convert) tries each escape.
+// Each attempt is first run unconfined, where it must get through (or the
+// row proves nothing); inside the converter it must not: the conversion
+// gives the same mesh as without the hostile code, or stops with status 2
+// and one line, and nothing outside the input has changed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "escapes.h"
+#include "landlock.h"
+#include "process.h"
+#include "test_files.h"
+
+namespace {
+
+const std::string kConverter = CONVERTER_PATH;
+// Sanitizer builds: the runtime must come first among the preloads.
+const std::string kPreload = std::string(SANITIZER_RUNTIME).empty()
+                                 ? std::string(HOSTILE_IMPORT_PATH)
+                                 : std::string(SANITIZER_RUNTIME) + ":" + HOSTILE_IMPORT_PATH;
+const int kInheritedFd = 9;
+
+const char kCube[] =
+    "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
+    "f 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 5 1 4 8\n";
+
+// What the attempts aim at: the input and a file beside it, a folder with a
+// secret elsewhere, a log on an inherited descriptor, another process.
+struct Targets {
+    ScratchDir dir, elsewhere;
+    std::string input = dir.write("input.obj", kCube);
+    std::string beside = dir.write("beside.txt", "beside-secret");
+    std::string secret = elsewhere.write("secret.txt", "outside-secret");
+    std::string log = elsewhere.write("inherited.log", "");
+    RunningProcess victim = startProcess({"sleep", "60"}, "", elsewhere.root);
+    struct stat before = statOf(input);
+    std::vector<std::string> files = namesIn(dir.root);
+
+    Targets() {
+        setenv("HOSTILE_DIR", dir.root.c_str(), 1);
+        setenv("HOSTILE_INPUT", input.c_str(), 1);
+        setenv("HOSTILE_SECRET", secret.c_str(), 1);
+        setenv("HOSTILE_BESIDE", beside.c_str(), 1);
+        setenv("HOSTILE_PID", std::to_string(victim.pid).c_str(), 1);
+        setenv("HOSTILE_FD", std::to_string(kInheritedFd).c_str(), 1);
+    }
+    ~Targets() { stopProcess(victim); }
+
+    static struct stat statOf(const std::string &path) {
+        struct stat info = {};
+        stat(path.c_str(), &info);
+        return info;
+    }
+    static std::vector<std::string> namesIn(const std::string &folder) {
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // Everything an escape could have changed, as it was at the start.
+    void expectUntouched(const std::string &output) {
+        struct stat now = statOf(input);
+        EXPECT_EQ(now.st_mode, before.st_mode);
+        EXPECT_EQ(now.st_mtim.tv_sec, before.st_mtim.tv_sec);
+        EXPECT_EQ(now.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        EXPECT_LT(getxattr(input.c_str(), "user.escaped", nullptr, 0), 0);
+        std::vector<std::string> expected = files;
+        if (fileExists(output)) expected.push_back(std::filesystem::path(output).filename());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(namesIn(dir.root), expected);
+        EXPECT_EQ(readWholeFile(log), "");
+        EXPECT_EQ(waitpid(victim.pid, nullptr, WNOHANG), 0) << "the other process has ended";
+    }
+};
+
+struct EscapeCase {
+    const char *attempt;
+    bool needsLandlock = false;
+    // io_uring switched off, no extended attributes on this file system, or
+    // no right to make namespaces: the attempt may fail even unconfined.
+    bool mayFailUnconfined = false;
+    const char *stoppedWith = nullptr;  // the conversion must stop, its line holding this
+    const char *timeout = "5";
+};
+
+// Runs the attempt unconfined, in a child with the inherited descriptor
+// open. True when it got through.
+bool escapesUnconfined(const Targets &targets, const std::string &attempt) {
+    pid_t child = fork();
+    if (child == 0) {
+        int fd = open(targets.log.c_str(), O_WRONLY | O_APPEND);
+        if (fd < 0 || dup2(fd, kInheritedFd) < 0) _exit(2);
+        std::string evidence;
+        _exit(tryEscape(attempt, &evidence) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    // An exec'ed program that succeeded is an escape too.
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The converter with the hostile import preloaded, the log open on the
+// inherited descriptor as a caller's `9>>log` leaves it.
+Finished convertWithHostileImport(const Targets &targets, const EscapeCase &c, const std::string &output) {
+    setenv("HOSTILE_ATTEMPT", c.attempt, 1);
+    setenv("HOSTILE_PRELOAD", kPreload.c_str(), 1);
+    return runToEnd({"/bin/sh", "-c", "exec 9>>\"$0\"; exec env LD_PRELOAD=\"$HOSTILE_PRELOAD\" \"$@\"", targets.log,
+                     kConverter, "--timeout", c.timeout, targets.input, output},
+                    targets.elsewhere.root);
+}
+
+class Escape : public testing::TestWithParam<EscapeCase> {};
+
+TEST_P(Escape, FailsFromInsideTheImporter) {
+    const EscapeCase &c = GetParam();
+    if (c.needsLandlock && landlockVersion() == 0) GTEST_SKIP() << "this kernel has no Landlock";
+    bool flood = std::string(c.attempt).rfind("flood-", 0) == 0;
+    if (!flood) {
+        Targets unconfined;
+        bool escaped = escapesUnconfined(unconfined, c.attempt);
+        if (!escaped && c.mayFailUnconfined)
+            std::printf("[   NOTE   ] %s does not get through here even unconfined\n", c.attempt);
+        else
+            EXPECT_TRUE(escaped) << "the attempt does not work even without the sandbox";
+    }
+
+    Targets targets;
+    std::string reference = targets.elsewhere.path("reference.bsv2");
+    ASSERT_EQ(runToEnd({kConverter, targets.input, reference}, targets.elsewhere.root).status, 0);
+    std::string output = targets.dir.path("output.bsv2");
+    Finished run = convertWithHostileImport(targets, c, output);
+    if (c.stoppedWith != nullptr) {
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find(c.stoppedWith), std::string::npos) << run.err;
+        EXPECT_FALSE(fileExists(output));
+    } else {
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(readWholeFile(output), readWholeFile(reference));
+    }
+    targets.expectUntouched(output);
+    if (flood) {
+        struct rusage used;
+        getrusage(RUSAGE_CHILDREN, &used);
+        std::printf("[   NOTE   ] peak memory of the converter under %s: %.1f MiB\n", c.attempt,
+                    used.ru_maxrss / 1024.0);
+        EXPECT_LT(used.ru_maxrss, 256 * 1024) << "KiB";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sandbox, Escape,
+    testing::Values(EscapeCase{"create-by-open"}, EscapeCase{"create-by-io-uring", false, true},
+                    EscapeCase{"mode-by-descriptor"}, EscapeCase{"times-by-descriptor"},
+                    EscapeCase{"attribute-by-descriptor", false, true}, EscapeCase{"mode-by-path"},
+                    EscapeCase{"times-by-path"}, EscapeCase{"signal-other-process"}, EscapeCase{"open-socket"},
+                    EscapeCase{"read-outside-folder", true}, EscapeCase{"read-beside-input", true},
+                    EscapeCase{"list-folder"}, EscapeCase{"write-inherited-descriptor"},
+                    EscapeCase{"mount", false, true}, EscapeCase{"run-program", false, false, "forbidden system call"},
+                    EscapeCase{"flood-after-mesh", false, false, "sent more than a result can hold"},
+                    EscapeCase{"flood-progress", false, false, "took longer than 1 s", "1"}),
+    [](const testing::TestParamInfo<EscapeCase> &info) {
+        std::string name = info.param.attempt;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
+
+}  // namespace
