@@ -37,7 +37,7 @@ def flip_bytes(data, rng):
 
 
 def cut_tail(data, rng):
-    return data[: rng.randrange(1, len(data))]
+    return data[: rng.randrange(1, len(data))] if len(data) > 1 else data
 
 
 def huge_count(data, rng):
