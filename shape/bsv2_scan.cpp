@@ -1,16 +1,20 @@
 // The scanner's buffer, whitespace, magic and integers.
 #include "bsv2_scan.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
 namespace bsv2_internal {
 
-void startScan(Bsv2Scanner *scanner, std::FILE *file) {
+void startScan(Bsv2Scanner *scanner, std::FILE *file, unsigned char *buffer, std::size_t capacity) {
     scanner->file = file;
     scanner->pos = 0;
     scanner->end = 0;
     scanner->ended = false;
+    scanner->readError = 0;
+    scanner->capacity = capacity;
+    scanner->buffer = buffer;
     scanner->buffer[0] = '\0';
 }
 
@@ -19,9 +23,14 @@ void refillScan(Bsv2Scanner *scanner) {
     std::memmove(scanner->buffer, scanner->buffer + scanner->pos, kept);
     scanner->pos = 0;
     scanner->end = kept;
-    std::size_t got = std::fread(scanner->buffer + kept, 1, kScanBufferSize - kept, scanner->file);
-    // A read error ends the input just as the end of the file does.
-    if (got == 0) scanner->ended = true;
+    errno = 0;
+    std::size_t got = std::fread(scanner->buffer + kept, 1, scanner->capacity - kept, scanner->file);
+    // A read error ends the input just as the end of the file does; its
+    // cause is kept for the caller.
+    if (got == 0) {
+        scanner->ended = true;
+        if (std::ferror(scanner->file)) scanner->readError = errno != 0 ? errno : EIO;
+    }
     scanner->end += got;
     scanner->buffer[scanner->end] = '\0';
 }

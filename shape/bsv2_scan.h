@@ -27,19 +27,19 @@ enum ScanResult {
     kScanEnd,       // the input ended, or could not be read, before anything but whitespace
 };
 
-// Large enough that reading costs few system calls, small enough for the
-// scanner to live on the reader's stack. The fuzz build makes it tiny, so
-// that numbers cross its end all the time.
+// Large enough that reading costs few system calls; the reader takes it from
+// the heap, and a small one from its stack should that fail. The fuzz build
+// makes both tiny, so that numbers cross the buffer's end all the time.
 #ifndef BSV2_SCAN_BUFFER_SIZE
 #define BSV2_SCAN_BUFFER_SIZE (64 * 1024)
-
 #endif
 const std::size_t kScanBufferSize = BSV2_SCAN_BUFFER_SIZE;
+const std::size_t kSmallScanBufferSize = kScanBufferSize < 4096 ? kScanBufferSize : 4096;
 
 // A number is parsed straight from the buffer only when at least this many
 // bytes follow its start, more than any number the quick parsers accept.
 const std::size_t kScanLookahead = 64;
-static_assert(kScanBufferSize > kScanLookahead, "the buffer holds the lookahead");
+static_assert(kSmallScanBufferSize > kScanLookahead, "the buffer holds the lookahead");
 
 // A window onto the file: bytes [pos, end) of `buffer` are read but not yet
 // scanned. Everything before pos has been consumed. buffer[end] is always a
@@ -49,13 +49,16 @@ struct Bsv2Scanner {
     std::FILE *file;
     std::size_t pos;
     std::size_t end;
-    bool ended;  // the file has ended or failed: no more bytes will come
-    unsigned char buffer[kScanBufferSize + 1];
+    bool ended;      // the file has ended or failed: no more bytes will come
+    int readError;   // when it failed: the errno of the read; 0 when it just ended
+    std::size_t capacity;    // bytes the buffer takes before its closing NUL
+    unsigned char *buffer;   // capacity + 1 bytes
 };
 
-// Starts scanning `file` from its current position. The scanner does not own
-// the file.
-void startScan(Bsv2Scanner *scanner, std::FILE *file);
+// Starts scanning `file` from its current position through `buffer` of
+// capacity + 1 bytes (capacity more than kScanLookahead). The scanner owns
+// neither the file nor the buffer.
+void startScan(Bsv2Scanner *scanner, std::FILE *file, unsigned char *buffer, std::size_t capacity);
 
 // The magic, as "%4[^\n]\n" reads it: up to four bytes that are not a
 // newline, from the current position (no whitespace skipped), into `magic`
@@ -89,7 +92,7 @@ TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTr
 
 // Moves the bytes not yet scanned to the front of the buffer and reads more
 // of the file behind them. At the end of the file, or when it cannot be
-// read, sets `ended`.
+// read, sets `ended` (and, for a failed read, `readError`).
 void refillScan(Bsv2Scanner *scanner);
 
 // Makes sure at least kScanLookahead bytes are in the buffer, unless the

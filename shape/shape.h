@@ -8,10 +8,11 @@
 // ignored.
 //
 // Every function here is synchronous, keeps no state between calls and is
-// safe to call from any thread on distinct shapes. The reader uses a fixed
-// buffer of under 70 KiB on the calling thread's stack, and the writer one
-// of 256 KiB on the heap (16 KiB on the stack should that allocation fail),
-// whatever the size of the file; both are released before they return.
+// safe to call from any thread on distinct shapes. The reader scans through
+// a buffer of 64 KiB on the heap and the writer through one of 256 KiB,
+// whatever the size of the file (4 KiB and 16 KiB on the calling thread's
+// stack should that allocation fail); both are released before they return.
+// Neither needs more than about 20 KiB of stack.
 //
 // The header is C99 and C++; the library is written in C++, so a C program
 // linking the static library links the C++ runtime too (pkg-config's
@@ -136,6 +137,50 @@ Shape readShapeFromFileReporting(const char *fileName, char *message, size_t mes
 //            longer and always terminated (unless messageSize is 0); "" when
 //            there is none.
 int writeShapeToFileReporting(Shape shape, const char *fileName, char *message, size_t messageSize);
+
+// Why a read or a write failed, for programs that act on the cause rather
+// than show the message (since version 1.1). Each message of the reader and
+// the writer has its cause; a cause with a system error number (errno) says
+// so.
+typedef enum Bsv2Cause {
+    BSV2_CAUSE_NONE = 0,             // nothing failed
+    BSV2_CAUSE_CANNOT_OPEN,          // "Read error!\n" or "Unable to open %s for writing.\n"; errno
+    BSV2_CAUSE_CANNOT_READ,          // reading failed part way (a directory, an I/O error); errno.
+                                     //   The message is the one for the point it failed at.
+    BSV2_CAUSE_ENDS_EARLY,           // "File Read error!!\n": the input ends before the magic or the vertex count
+    BSV2_CAUSE_NOT_BSV2,             // "File is not BSV2 format!\n"
+    BSV2_CAUSE_BAD_VERTEX_COUNT,     // "You can't have less than 0 vertices!"
+    BSV2_CAUSE_BAD_TRIANGLE_COUNT,   // "File Read error!!\n": the triangle count is missing or not a 32-bit number
+    BSV2_CAUSE_BAD_VERTEX,           // "Read error in vTable read\n"
+    BSV2_CAUSE_BAD_TRIANGLE,         // "Read error in tTable read\n"
+    BSV2_CAUSE_VERTEX_OUT_OF_RANGE,  // "Vertex number out of range in tTable read\n"
+    BSV2_CAUSE_NO_MEMORY,            // a table cannot be allocated (no message; createShape's text)
+    BSV2_CAUSE_BAD_ARGUMENT,         // the writer's status 1: a null shape or name, or a missing table
+    BSV2_CAUSE_CANNOT_WRITE          // "Unable to write %s.\n": writing or closing failed; errno
+} Bsv2Cause;
+
+// readShapeFromFileWithCause: readShapeFromFileReporting, with the cause.
+//   Takes:   the path; `message` and `messageSize` as for
+//            readShapeFromFileReporting; `cause` and `systemError` (either
+//            may be null) for the cause and its errno value.
+//   Returns: what readShapeFromFile returns.
+//   Fails:   as readShapeFromFile; *cause says why (BSV2_CAUSE_NONE on
+//            success, a negative triangle count included), *systemError
+//            holds the errno value for BSV2_CAUSE_CANNOT_OPEN and
+//            BSV2_CAUSE_CANNOT_READ, 0 otherwise. Nothing is printed.
+Shape readShapeFromFileWithCause(const char *fileName, char *message, size_t messageSize, Bsv2Cause *cause,
+                                 int *systemError);
+
+// writeShapeToFileWithCause: writeShapeToFileReporting, with the cause.
+//   Takes:   as writeShapeToFileReporting, and `cause` and `systemError`
+//            (either may be null).
+//   Returns: what writeShapeToFile returns (0, 1, 2 or 3).
+//   Fails:   as writeShapeToFile; *cause is BSV2_CAUSE_NONE for 0,
+//            BSV2_CAUSE_BAD_ARGUMENT for 1, BSV2_CAUSE_CANNOT_OPEN for 2 and
+//            BSV2_CAUSE_CANNOT_WRITE for 3, *systemError the errno value for
+//            the last two (0 otherwise). Nothing is printed.
+int writeShapeToFileWithCause(Shape shape, const char *fileName, char *message, size_t messageSize, Bsv2Cause *cause,
+                              int *systemError);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,7 @@
 // Writing shapes as BSV2 files, through one fixed-size buffer: the
 // reporting writer, and the printing one over it.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,14 +25,17 @@ const std::size_t kSmallBuffer = 16 * 1024;
 struct LineWriter {
     std::FILE *file;
     bool failed;
+    int error;  // errno of the first write that failed
     std::size_t used;
     char *buffer;
     std::size_t size;
 };
 
 void flushLines(LineWriter *writer) {
-    if (writer->used > 0 && std::fwrite(writer->buffer, 1, writer->used, writer->file) != writer->used)
+    if (writer->used > 0 && std::fwrite(writer->buffer, 1, writer->used, writer->file) != writer->used) {
+        if (!writer->failed) writer->error = errno;
         writer->failed = true;
+    }
     writer->used = 0;
 }
 
@@ -45,12 +49,24 @@ void lineEnd(LineWriter *writer, char *end) { writer->used = static_cast<std::si
 
 }  // namespace
 
-int writeShapeToFileReporting(Shape shape, const char *fileName, char *message, size_t messageSize) {
+int writeShapeToFileWithCause(Shape shape, const char *fileName, char *message, size_t messageSize, Bsv2Cause *cause,
+                              int *systemError) {
+    Bsv2Cause ignoredCause;
+    int ignoredError;
+    if (cause == nullptr) cause = &ignoredCause;
+    if (systemError == nullptr) systemError = &ignoredError;
+    *cause = BSV2_CAUSE_NONE;
+    *systemError = 0;
     putMessage(message, messageSize, "");
-    if (shape == nullptr || fileName == nullptr || !hasAllTables(*shape)) return 1;
+    if (shape == nullptr || fileName == nullptr || !hasAllTables(*shape)) {
+        *cause = BSV2_CAUSE_BAD_ARGUMENT;
+        return 1;
+    }
 
     std::FILE *file = std::fopen(fileName, "w");
     if (file == nullptr) {
+        *cause = BSV2_CAUSE_CANNOT_OPEN;
+        *systemError = errno;
         if (messageSize > 0) std::snprintf(message, messageSize, "Unable to open %s for writing.\n", fileName);
         return 2;
     }
@@ -59,6 +75,7 @@ int writeShapeToFileReporting(Shape shape, const char *fileName, char *message, 
     LineWriter writer;
     writer.file = file;
     writer.failed = false;
+    writer.error = 0;
     writer.used = 0;
     writer.buffer = static_cast<char *>(std::malloc(kLargeBuffer));
     writer.size = writer.buffer != nullptr ? kLargeBuffer : sizeof smallBuffer;
@@ -77,12 +94,22 @@ int writeShapeToFileReporting(Shape shape, const char *fileName, char *message, 
     // Output errors are sticky in the stream, and fclose flushes what stdio
     // still holds, so these two checks catch a failure anywhere.
     bool failed = writer.failed || std::ferror(file) != 0;
-    if (std::fclose(file) != 0) failed = true;
+    int error = writer.error;
+    if (std::fclose(file) != 0) {
+        if (!failed) error = errno;
+        failed = true;
+    }
     if (failed) {
+        *cause = BSV2_CAUSE_CANNOT_WRITE;
+        *systemError = error != 0 ? error : EIO;
         if (messageSize > 0) std::snprintf(message, messageSize, "Unable to write %s.\n", fileName);
         return 3;
     }
     return 0;
+}
+
+int writeShapeToFileReporting(Shape shape, const char *fileName, char *message, size_t messageSize) {
+    return writeShapeToFileWithCause(shape, fileName, message, messageSize, nullptr, nullptr);
 }
 
 int writeShapeToFile(Shape shape, const char *fileName) {

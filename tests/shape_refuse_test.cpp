@@ -152,6 +152,9 @@ TEST_P(RefusesHugeCounts, WithTheAllocationMessageAlone) {
         CHILD_CHECK(ok, shape == nullptr);
         CHILD_CHECK(ok, output.out == kAllocationFailed);
         CHILD_CHECK(ok, withoutSanitizerWarnings(output.err) == "");
+        Bsv2Cause cause = BSV2_CAUSE_NONE;
+        CHILD_CHECK(ok, readShapeFromFileWithCause(path.c_str(), nullptr, 0, &cause, nullptr) == nullptr);
+        CHILD_CHECK(ok, cause == BSV2_CAUSE_NO_MEMORY);
     });
 }
 
