@@ -2,6 +2,7 @@
 // what it makes of each format, round trips, --fit, and every failure with
 // its status and message, leaving nothing behind.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -292,7 +293,27 @@ struct FailureCase {
     std::string reason;           // part of the message
     bool needsMemoryCap = false;  // AddressSanitizer cannot run under the import's address-space cap
     bool needsLandlock = false;   // only Landlock keeps an import from reading what it names elsewhere
+    bool diskFull = false;        // run where no file may grow past 1 KiB, as on a full disk
 };
+
+// Two thousand separate triangles: more than 1 KiB in every format.
+std::string manyTrianglesObj() {
+    std::string text;
+    for (int i = 0; i < 2000; i++)
+        text += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\nv " + std::to_string(i) + " 0 1\n";
+    for (int i = 0; i < 2000; i++)
+        text +=
+            "f " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) + "\n";
+    return text;
+}
+
+// The converter with `args` where a file may not grow past 1 KiB; SIGXFSZ
+// is ignored, so that the write fails with EFBIG instead of killing it.
+Finished convertOnAFullDisk(const std::vector<std::string> &args, const ScratchDir &dir) {
+    std::vector<std::string> argv = {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", kConverter};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runToEnd(argv, dir.root);
+}
 
 // A mesh big enough to take Assimp well over a tenth of a second.
 std::string slowObj() {
@@ -335,13 +356,16 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
     std::filesystem::create_directory(dir.path("model"));
     dir.write("outside.bin", gltfTriangleBuffer());
     dir.write("model/outside.gltf", gltfTriangle("../outside.bin"));
+    dir.write("many.obj", manyTrianglesObj());
+    dir.write("infinite.obj", "v 1e999 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 2 3\nf 2 3 4\n");
+    std::filesystem::create_symlink("nowhere.bsv2", dir.path("dangling.bsv2"));
     std::vector<std::string> before = filesIn(dir.root);
     std::vector<std::string> args;
     for (const std::string &arg : c.args) {
         bool option = arg.front() == '-' || std::isdigit(static_cast<unsigned char>(arg.front()));
         args.push_back(option ? arg : dir.path(arg));
     }
-    Finished run = convert(args, dir);
+    Finished run = c.diskFull ? convertOnAFullDisk(args, dir) : convert(args, dir);
     EXPECT_EQ(run.status, c.status);
     std::string named = c.namedFile.front() == '/' ? c.namedFile : dir.path(c.namedFile);
     EXPECT_EQ(run.err.rfind("bsv2-convert: " + named + ": ", 0), 0u) << run.err;
@@ -385,6 +409,17 @@ const FailureCase kFailureCases[] = {
     {"NonFiniteToStl", {"nonfinite.bsv2", "out.stl"}, 2, "nonfinite.bsv2", "infinite or not a number"},
     {"NonFiniteToGlb", {"nonfinite.bsv2", "out.glb"}, 2, "nonfinite.bsv2", "infinite or not a number"},
     {"UnknownOutputFormat", {"cube.obj", "out.xyz"}, 1, "out.xyz", "unknown output format"},
+    {"NonFiniteImport",
+     {"infinite.obj", "out.bsv2"},
+     2,
+     "infinite.obj",
+     "has 1 vertex whose coordinates are not finite (infinite or not a number)"},
+    {"OutputALinkToNothing", {"cube.obj", "dangling.bsv2"}, 3, "dangling.bsv2", "is a symbolic link to nothing"},
+    {"DiskFullObj", {"many.obj", "out.obj"}, 3, "out.obj", "File too large", false, false, true},
+    {"DiskFullPly", {"many.obj", "out.ply"}, 3, "out.ply", "File too large", false, false, true},
+    {"DiskFullStl", {"many.obj", "out.stl"}, 3, "out.stl", "File too large", false, false, true},
+    {"DiskFullGlb", {"many.obj", "out.glb"}, 3, "out.glb", "File too large", false, false, true},
+    {"DiskFullBsv2", {"many.obj", "out.bsv2"}, 3, "out.bsv2", "File too large", false, false, true},
     {"GltfNamingABufferOutsideItsFolder",
      {"model/outside.gltf", "out.bsv2"},
      2,
@@ -422,22 +457,36 @@ TEST(Convert, SurvivesEveryFileThatEverBrokeIt) {
 // output that was there before stays as it was, and no partial file remains.
 TEST(Convert, FailedWriteLeavesTheOldOutputWhole) {
     ScratchDir dir;
-    std::string big;
-    for (int i = 0; i < 2000; i++)
-        big += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\nv " + std::to_string(i) + " 0 1\n";
-    for (int i = 0; i < 2000; i++)
-        big +=
-            "f " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) + "\n";
-    std::string input = dir.write("big.obj", big);
+    std::string input = dir.write("big.obj", manyTrianglesObj());
     std::string output = dir.write("out.bsv2", "BSV2\n1\n0\n1 2 3\n");
     std::vector<std::string> before = filesIn(dir.root);
-    // SIGXFSZ ignored, so that the write fails with EFBIG instead of killing.
-    Finished run = runToEnd(
-        {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", kConverter, input, output}, dir.root);
+    Finished run = convertOnAFullDisk({input, output}, dir);
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.err, "bsv2-convert: " + output + ": File too large\n");
     EXPECT_EQ(readWholeFile(output), "BSV2\n1\n0\n1 2 3\n");
     EXPECT_EQ(filesIn(dir.root), before);
+}
+
+// Replacing an output keeps what the user set up: its permission bits, and
+// a link (the file it leads to is replaced, the link stays).
+TEST(Convert, ReplacedOutputKeepsItsPermissionsAndItsLink) {
+    ScratchDir dir;
+    std::string input = dir.write("cube.obj", kCubeWithQuads);
+    std::string secret = dir.write("private.bsv2", "old");
+    chmod(secret.c_str(), 0600);
+    std::filesystem::create_directory(dir.path("real"));
+    std::string target = dir.write("real/target.bsv2", "old");
+    std::filesystem::create_symlink("real/target.bsv2", dir.path("link.bsv2"));
+    ASSERT_EQ(convert({input, secret}, dir).status, 0);
+    ASSERT_EQ(convert({input, dir.path("link.bsv2")}, dir).status, 0);
+    struct stat info;
+    ASSERT_EQ(stat(secret.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    ASSERT_EQ(lstat(dir.path("link.bsv2").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(readWholeFile(target), readWholeFile(secret));
+    EXPECT_EQ(readWholeFile(target).substr(0, 10), "BSV2\n8\n12\n");
+    EXPECT_EQ(filesIn(dir.path("real")), std::vector<std::string>{"target.bsv2"});
 }
 
 struct UsageCase {

@@ -9,27 +9,27 @@
 //
 // Exit status: 0 done, 1 usage error, 2 the input cannot be read (or has
 // nothing to convert), 3 the output cannot be written. The output appears
-// whole or not at all: it is written to a temporary file beside it, which is
-// renamed over it only once complete.
+// whole or not at all, where it was and with the permissions it had
+// (whole_output.h).
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cmath>
 #include <cstring>
 #include <string>
 
 #include "import_isolated.h"
-#include "mesh_convert.h"
 #include "plain_export.h"
 #include "progress.h"
 #include "sandbox.h"
 #include "shape.h"
 #include "view_fit.h"
+#include "whole_output.h"
 
 // In AddressSanitizer builds only (the hook is unused otherwise): the
 // import child cannot have its address space capped under the sanitizer, so
@@ -108,40 +108,28 @@ unsigned long long sizeOf(const std::string &path) {
 
 Shape readBsv2(const std::string &path, std::string *reason) {
     char message[128];
-    int allocationFailed = 0;
-    Shape shape = readShapeFromFileReporting(path.c_str(), message, sizeof message, &allocationFailed);
+    Bsv2Cause cause = BSV2_CAUSE_NONE;
+    int systemError = 0;
+    Shape shape = readShapeFromFileWithCause(path.c_str(), message, sizeof message, &cause, &systemError);
     if (shape != nullptr) return shape;
-    *reason = message[0] != '\0' ? oneLine(message) : "is too large for the memory available";
+    if (cause == BSV2_CAUSE_NO_MEMORY) {
+        *reason = "is too large for the memory available";
+    } else {
+        *reason = oneLine(message);
+        if (systemError != 0) *reason += std::string(" (") + std::strerror(systemError) + ")";
+    }
     return nullptr;
 }
 
-// Writes through `write` to a temporary file beside `output`, then renames
-// it over `output`; on any failure removes it. 0, or an exit status.
-template <typename Write>
-int writeWhole(const std::string &output, Write write) {
-    std::size_t slash = output.find_last_of('/');
-    std::string directory = slash == std::string::npos ? "." : output.substr(0, slash == 0 ? 1 : slash);
-    std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
-    std::string temporary = directory + "/." + name + ".partial-XXXXXX";
-    int fd = mkstemp(temporary.data());
-    if (fd < 0) return fail(kOutputFailed, output, std::string("cannot create a file in ") + directory + ": " +
-                                                       std::strerror(errno));
-    close(fd);
-    std::string reason;
-    errno = 0;
-    if (!write(temporary.c_str(), &reason)) {
-        std::remove(temporary.c_str());
-        return fail(kOutputFailed, output, reason);
-    }
-    // mkstemp makes the file private; give it the usual permissions.
-    mode_t mask = umask(0);
-    umask(mask);
-    if (chmod(temporary.c_str(), 0666 & ~mask) != 0 || std::rename(temporary.c_str(), output.c_str()) != 0) {
-        std::string why = std::strerror(errno);
-        std::remove(temporary.c_str());
-        return fail(kOutputFailed, output, why);
-    }
-    return kDone;
+// Writes the shape as BSV2 to `path`.
+bool writeBsv2(Shape shape, const char *path, std::string *reason) {
+    Bsv2Cause cause = BSV2_CAUSE_NONE;
+    int systemError = 0;
+    // The library's message names the temporary file; the system's reason
+    // says more.
+    if (writeShapeToFileWithCause(shape, path, nullptr, 0, &cause, &systemError) == 0) return true;
+    *reason = systemError != 0 ? std::strerror(systemError) : "cannot be written";
+    return false;
 }
 
 }  // namespace
@@ -186,12 +174,11 @@ int main(int argc, char **argv) {
     }
     const std::string &input = files[0], &output = files[1];
     std::string outputExtension = lowerExtension(output);
-    const char *exportFormat = exportFormatFor(outputExtension);
     PlainWriter plainWriter = plainWriterFor(outputExtension);
     bool toBsv2 = outputExtension == ".bsv2";
-    if (!toBsv2 && exportFormat == nullptr && plainWriter == nullptr) {
-        return fail(kUsageError, output, "unknown output format \"" + outputExtension +
-                                             "\" (use .bsv2, .obj, .ply, .stl or .glb)");
+    if (!toBsv2 && plainWriter == nullptr) {
+        return fail(kUsageError, output,
+                    "unknown output format \"" + outputExtension + "\" (use .bsv2, .obj, .ply, .stl or .glb)");
     }
 
     std::string reason;
@@ -228,17 +215,15 @@ int main(int argc, char **argv) {
     }
 
     startProgress(("writing " + output).c_str());
-    int status = writeWhole(output, [&](const char *path, std::string *why) {
-        if (plainWriter != nullptr) return plainWriter(shape, path, why);
-        if (exportFormat != nullptr) return exportMesh(shape, exportFormat, path, why);
-        char message[64];
-        int result = writeShapeToFileReporting(shape, path, message, sizeof message);
-        // The library's message names the temporary file; the system's
-        // reason says more.
-        if (result != 0) *why = errno != 0 ? std::strerror(errno) : "cannot be written";
-        return result == 0;
-    });
+    std::string why;
+    bool written = writeOutputWhole(
+        output,
+        [&](const char *path, std::string *reason) {
+            return (plainWriter ? plainWriter : writeBsv2)(shape, path, reason);
+        },
+        &why);
     endProgress();
+    int status = written ? kDone : fail(kOutputFailed, output, why);
     if (status == kDone) {
         std::printf("%s: %d vertices, %d triangles", output.c_str(), shape->numVertices, numTriangles(shape));
         if (leftOut.points + leftOut.lines > 0) {

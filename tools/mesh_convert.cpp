@@ -1,18 +1,17 @@
 #include "mesh_convert.h"
 
-#include <assimp/Exporter.hpp>
-#include <assimp/Importer.hpp>
-#include <assimp/ProgressHandler.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include <array>
+#include <assimp/Importer.hpp>
+#include <assimp/ProgressHandler.hpp>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
-
 
 namespace {
 
@@ -50,8 +49,7 @@ PositionKey keyOf(const aiVector3D &p) {
 
 }  // namespace
 
-bool importMesh(const char *path, MeshData *mesh, std::string *reason,
-                const std::function<void(float)> &progress) {
+bool importMesh(const char *path, MeshData *mesh, std::string *reason, const std::function<void(float)> &progress) {
     Assimp::Importer importer;
     importer.SetProgressHandler(new ImportProgress(progress));  // the importer owns it
     // Triangulate splits polygons; PreTransformVertices applies the node
@@ -61,6 +59,24 @@ bool importMesh(const char *path, MeshData *mesh, std::string *reason,
     if (scene == nullptr) {
         *reason = importer.GetErrorString();
         if (reason->empty()) *reason = "cannot be read";
+        return false;
+    }
+
+    // Joining by bit pattern would make every NaN one vertex, and no output
+    // format can hold such a mesh faithfully: refuse, saying how much is
+    // wrong.
+    long notFinite = 0;
+    for (unsigned m = 0; m < scene->mNumMeshes; m++) {
+        const aiMesh *part = scene->mMeshes[m];
+        if ((part->mPrimitiveTypes & aiPrimitiveType_TRIANGLE) == 0) continue;
+        for (unsigned k = 0; k < part->mNumVertices; k++) {
+            const aiVector3D &p = part->mVertices[k];
+            notFinite += !(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
+        }
+    }
+    if (notFinite > 0) {
+        *reason = "has " + std::to_string(notFinite) + (notFinite == 1 ? " vertex" : " vertices") +
+                  " whose coordinates are not finite (infinite or not a number)";
         return false;
     }
 
@@ -97,51 +113,6 @@ bool importMesh(const char *path, MeshData *mesh, std::string *reason,
     }
     if (corners.empty()) {
         *reason = "has no triangles";
-        return false;
-    }
-    return true;
-}
-
-const char *exportFormatFor(const std::string &extension) {
-    if (extension == ".ply") return "plyb";
-    return nullptr;
-}
-
-bool exportMesh(Shape shape, const char *formatId, const char *path, std::string *reason) {
-    if (numTriangles(shape) <= 0) {
-        *reason = "has no triangles to write";
-        return false;
-    }
-    // The scene owns and frees everything hung on it.
-    aiScene scene;
-    scene.mRootNode = new aiNode();
-    scene.mRootNode->mMeshes = new unsigned[1]{0};
-    scene.mRootNode->mNumMeshes = 1;
-    scene.mMaterials = new aiMaterial *[1] { new aiMaterial() };
-    scene.mNumMaterials = 1;
-    aiMesh *mesh = new aiMesh();
-    scene.mMeshes = new aiMesh *[1] { mesh };
-    scene.mNumMeshes = 1;
-    mesh->mMaterialIndex = 0;
-    mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
-    mesh->mNumVertices = static_cast<unsigned>(shape->numVertices);
-    mesh->mVertices = new aiVector3D[mesh->mNumVertices];
-    for (unsigned k = 0; k < mesh->mNumVertices; k++) {
-        const float *v = shape->vTable + 3 * static_cast<long>(k);
-        mesh->mVertices[k] = aiVector3D(v[0], v[1], v[2]);
-    }
-    mesh->mNumFaces = static_cast<unsigned>(numTriangles(shape));
-    mesh->mFaces = new aiFace[mesh->mNumFaces];
-    for (unsigned j = 0; j < mesh->mNumFaces; j++) {
-        const int *c = shape->tTable + 3 * static_cast<long>(j);
-        mesh->mFaces[j].mNumIndices = 3;
-        mesh->mFaces[j].mIndices = new unsigned[3]{static_cast<unsigned>(c[0]), static_cast<unsigned>(c[1]),
-                                                   static_cast<unsigned>(c[2])};
-    }
-    Assimp::Exporter exporter;
-    if (exporter.Export(&scene, formatId, path) != aiReturn_SUCCESS) {
-        *reason = exporter.GetErrorString();
-        if (reason->empty()) *reason = "cannot be written";
         return false;
     }
     return true;

@@ -1,12 +1,10 @@
-// Between shapes and the mesh formats the Assimp library reads and writes.
+// Reading the mesh formats of the Assimp library into one triangle mesh.
 #ifndef TOOLS_MESH_CONVERT_H
 #define TOOLS_MESH_CONVERT_H
 
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "shape.h"
 
 // What an import left out: BSV2 holds triangles only.
 struct LeftOut {
@@ -27,21 +25,11 @@ struct MeshData {
 // used by no triangle dropped. `progress` (may be empty) hears the share
 // done, from 0 to 1, as Assimp reports it.
 //   Returns: true with the mesh in *mesh; or false with the reason in
-//   *reason (Assimp's own where it gives one). A scene with no triangles, or
-//   with more vertices or triangles than BSV2 counts hold, is refused.
+//   *reason (Assimp's own where it gives one). A scene with no triangles,
+//   with a vertex whose coordinates are not all finite, or with more
+//   vertices or triangles than BSV2 counts hold, is refused.
 //   Assimp is not hardened against hostile files: call this only where a
 //   crash, a hang or a runaway allocation cannot do harm (importIsolated).
-bool importMesh(const char *path, MeshData *mesh, std::string *reason,
-                const std::function<void(float)> &progress);
-
-// The Assimp export format for an output file name's extension (".ply"
-// gives binary PLY), or null when Assimp does not write it for this tool.
-// OBJ, STL and glTF are written by plain_export.h.
-const char *exportFormatFor(const std::string &extension);
-
-// Writes the shape's triangles as one mesh in the Assimp format `formatId`
-// to `path`. False, with the reason in *reason, when Assimp fails or the
-// shape has no triangles.
-bool exportMesh(Shape shape, const char *formatId, const char *path, std::string *reason);
+bool importMesh(const char *path, MeshData *mesh, std::string *reason, const std::function<void(float)> &progress);
 
 #endif

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -132,6 +133,13 @@ Shape receiveMesh(const std::string &bytes, LeftOut *leftOut, std::string *reaso
 
     const char *vertexBytes = payload + kMeshHeader;
     const char *cornerBytes = vertexBytes + 12 * numVertices;
+    // An import refuses coordinates that are not finite; a child that sends
+    // them has not run the import as it should.
+    for (std::int64_t i = 0; i < 3 * numVertices; i++) {
+        float coordinate;
+        std::memcpy(&coordinate, vertexBytes + 4 * i, sizeof coordinate);
+        if (!std::isfinite(coordinate)) return nullptr;
+    }
     for (std::int64_t i = 0; i < 3 * numTris; i++) {
         std::int32_t corner;
         std::memcpy(&corner, cornerBytes + 4 * i, sizeof corner);

@@ -39,7 +39,8 @@ bool finalFrameInBounds(const std::string &pending, std::uint64_t maxMeshBytes, 
 
 // Reads the final frame, which must be all of `bytes`. The bytes are not
 // trusted: the counts must agree with the bytes actually received, each
-// lie in 1 .. INT_MAX, and every vertex number must name a vertex.
+// lie in 1 .. INT_MAX, every coordinate must be finite, and every vertex
+// number must name a vertex.
 //   Returns: a new shape (release it with destroyShape), with *leftOut
 //   filled; or null with the reason in *reason: the child's own for an
 //   'e' frame (control characters made spaces, so that it stays one

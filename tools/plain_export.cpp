@@ -11,7 +11,9 @@
 
 namespace {
 
-static_assert(sizeof(float) == 4, "STL holds 32-bit floats");
+static_assert(sizeof(float) == 4, "STL, PLY and glTF hold 32-bit floats");
+// The binary formats are written as the tables lie in memory.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "STL, PLY and glTF are little-endian");
 
 struct FileCloser {
     void operator()(std::FILE *file) const { std::fclose(file); }
@@ -98,6 +100,29 @@ bool writeBinaryStl(Shape shape, const char *path, std::string *reason) {
     return finish(std::move(file), reason);
 }
 
+bool writeBinaryPly(Shape shape, const char *path, std::string *reason) {
+    File file = openForWriting(path, reason);
+    if (!file) return false;
+    std::fprintf(file.get(),
+                 "ply\nformat binary_little_endian 1.0\ncomment written by bsv2-convert\nelement vertex %d\n"
+                 "property float x\nproperty float y\nproperty float z\nelement face %d\n"
+                 "property list uchar int vertex_indices\nend_header\n",
+                 shape->numVertices, numTriangles(shape));
+    std::fwrite(shape->vTable, 3 * sizeof(float), static_cast<std::size_t>(shape->numVertices), file.get());
+    // Faces a few thousand at a time: a count byte, then the three numbers.
+    const long kBatch = 4096;
+    unsigned char faces[kBatch * 13];
+    for (long first = 0; first < numTriangles(shape); first += kBatch) {
+        long count = std::min<long>(kBatch, numTriangles(shape) - first);
+        for (long j = 0; j < count; j++) {
+            faces[13 * j] = 3;
+            std::memcpy(faces + 13 * j + 1, shape->tTable + 3 * (first + j), 3 * sizeof(int));
+        }
+        std::fwrite(faces, 13, static_cast<std::size_t>(count), file.get());
+    }
+    return finish(std::move(file), reason);
+}
+
 namespace {
 
 std::string shortest(float value) {
@@ -164,6 +189,7 @@ bool writeGlb(Shape shape, const char *path, std::string *reason) {
 PlainWriter plainWriterFor(const std::string &extension) {
     if (extension == ".obj") return writeObj;
     if (extension == ".stl") return writeBinaryStl;
+    if (extension == ".ply") return writeBinaryPly;
     if (extension == ".glb") return writeGlb;
     return nullptr;
 }

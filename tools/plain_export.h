@@ -1,7 +1,8 @@
 // Writers of their own for the simple mesh formats, where Assimp's exporters
 // cost many times the data's size in time and memory (its OBJ exporter
-// joins vertices through a map of every one, its glTF one copies the scene).
-// All assume finite coordinates and vertex numbers in range.
+// joins vertices through a map of every one, its glTF and PLY ones copy the
+// scene) and the PLY one does not report a failed write. All assume finite
+// coordinates and vertex numbers in range.
 #ifndef TOOLS_PLAIN_EXPORT_H
 #define TOOLS_PLAIN_EXPORT_H
 
@@ -23,14 +24,22 @@ bool writeObj(Shape shape, const char *path, std::string *reason);
 //   written.
 bool writeBinaryStl(Shape shape, const char *path, std::string *reason);
 
+// Writes the shape as binary little-endian PLY: a header declaring the
+// vertex element (float x, y, z) and the face element (a uchar count and
+// int vertex_indices, the name common readers look for), then the
+// vertices and the faces.
+//   Returns false, with the reason in *reason, when the file cannot be
+//   written.
+bool writeBinaryPly(Shape shape, const char *path, std::string *reason);
+
 // Writes the shape as binary glTF 2.0 (.glb): one mesh of one triangle
 // primitive, float positions then 32-bit indices in the binary chunk.
 //   Returns false, with the reason in *reason, when the file cannot be
 //   written or would exceed the format's 4 GiB.
 bool writeGlb(Shape shape, const char *path, std::string *reason);
 
-// The writer for an output file name's extension (".obj", ".stl" or
-// ".glb"), or null.
+// The writer for an output file name's extension (".obj", ".stl", ".ply"
+// or ".glb"), or null.
 typedef bool (*PlainWriter)(Shape shape, const char *path, std::string *reason);
 PlainWriter plainWriterFor(const std::string &extension);
 
