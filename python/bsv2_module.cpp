@@ -4,10 +4,10 @@
 #include <pybind11/pybind11.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 
 #include "shape.h"
 
@@ -37,22 +37,22 @@ std::string fileSystemPath(const py::object &path) {
 py::tuple readMesh(const py::object &path) {
     std::string name = fileSystemPath(path);
     char message[128];
-    int allocationFailed = 0;
-    int openErrno = 0;
+    Bsv2Cause cause = BSV2_CAUSE_NONE;
+    int systemError = 0;
     Shape shape;
     {
         py::gil_scoped_release unlocked;
-        errno = 0;
-        shape = readShapeFromFileReporting(name.c_str(), message, sizeof message, &allocationFailed);
-        openErrno = errno;
+        shape = readShapeFromFileWithCause(name.c_str(), message, sizeof message, &cause, &systemError);
     }
     if (shape == nullptr) {
-        if (allocationFailed) {
+        if (cause == BSV2_CAUSE_NO_MEMORY) {
             PyErr_NoMemory();
             throw py::error_already_set();
         }
-        // Only a file that cannot be opened gives "Read error!".
-        if (trimmed(message) == "Read error!") raiseOSError(openErrno, trimmed(message), path);
+        // With the system's error number, OSError becomes the subclass that
+        // names it: FileNotFoundError, IsADirectoryError, PermissionError.
+        if (cause == BSV2_CAUSE_CANNOT_OPEN || cause == BSV2_CAUSE_CANNOT_READ)
+            raiseOSError(systemError, trimmed(message), path);
         throw py::value_error(name + ": " + trimmed(message));
     }
     // Both arrays look into the shape's own tables; the capsule releases the
@@ -64,33 +64,66 @@ py::tuple readMesh(const py::object &path) {
     return py::make_tuple(points, triangles);
 }
 
-using Points = py::array_t<float, py::array::c_style | py::array::forcecast>;
 using Corners = py::array_t<int, py::array::c_style>;
-using WideCorners = py::array_t<long long, py::array::c_style | py::array::forcecast>;
+
+// An array-like as a C-contiguous NumPy array of its own type. NumPy's
+// errors come through as they are: ValueError for ragged lists, MemoryError
+// when there is no room.
+py::array asArray(const py::object &like) {
+    return py::module_::import("numpy").attr("ascontiguousarray")(like).cast<py::array>();
+}
+
+char kindOf(const py::array &array) { return array.dtype().attr("kind").cast<char>(); }
+
+std::string typeName(const py::array &array) { return py::str(array.dtype()).cast<std::string>(); }
+
+// The points as a C-contiguous float32 array. Only numbers that are real
+// are taken: no booleans, complex numbers, strings or objects.
+py::array_t<float> pointsOf(const py::object &pointsLike) {
+    py::array array = asArray(pointsLike);
+    char kind = kindOf(array);
+    if (kind != 'f' && kind != 'i' && kind != 'u' && array.size() > 0)
+        throw py::value_error("points must be real numbers, not " + typeName(array));
+    return array.attr("astype")("float32", py::arg("copy") = false).cast<py::array_t<float>>();
+}
+
+// Checks vertex numbers of type Wide against 32 bits and copies them.
+template <typename Wide>
+void narrowCorners(const py::array &wide, int *to) {
+    const Wide *from = static_cast<const Wide *>(wide.data());
+    for (py::ssize_t i = 0; i < wide.size(); i++) {
+        bool fits = from[i] <= static_cast<Wide>(INT_MAX);
+        if constexpr (std::is_signed<Wide>::value) fits = fits && from[i] >= INT_MIN;
+        if (!fits) throw py::value_error("vertex number " + std::to_string(from[i]) + " does not fit in 32 bits");
+        to[i] = static_cast<int>(from[i]);
+    }
+}
 
 // The triangles as a C-contiguous int32 array: the caller's own when it is
-// one already, otherwise converted once. Other integer types go through 64
-// bits, so that a vertex number beyond 32 bits is refused, not wrapped.
+// one already, otherwise converted once. Only integers are taken (a float,
+// a boolean or a string is no vertex number, and rounding one would write
+// another triangle than was given); other integer types are checked against
+// 32 bits in their own width, so that nothing is wrapped.
 Corners cornersOf(const py::object &trianglesLike) {
     if (py::isinstance<Corners>(trianglesLike)) return py::reinterpret_borrow<Corners>(trianglesLike);
-    WideCorners wide = WideCorners::ensure(trianglesLike);
-    if (!wide) throw py::error_already_set();
-    if (wide.ndim() != 2 || wide.shape(1) != 3) throw py::value_error("triangles must have shape (T, 3)");
-    Corners corners({wide.shape(0), py::ssize_t(3)});
-    const long long *from = wide.data();
-    int *to = corners.mutable_data();
-    for (py::ssize_t i = 0; i < wide.size(); i++) {
-        if (from[i] < INT_MIN || from[i] > INT_MAX)
-            throw py::value_error("vertex number " + std::to_string(from[i]) + " does not fit in 32 bits");
-        to[i] = static_cast<int>(from[i]);
+    py::array array = asArray(trianglesLike);
+    char kind = kindOf(array);
+    if (kind != 'i' && kind != 'u' && array.size() > 0)
+        throw py::value_error("triangles must be integers, not " + typeName(array));
+    if (array.ndim() != 2 || array.shape(1) != 3) throw py::value_error("triangles must have shape (T, 3)");
+    Corners corners({array.shape(0), py::ssize_t(3)});
+    py::array wide = array.attr("astype")(kind == 'u' ? "uint64" : "int64", py::arg("copy") = false);
+    if (kind == 'u') {
+        narrowCorners<unsigned long long>(wide, corners.mutable_data());
+    } else {
+        narrowCorners<long long>(wide, corners.mutable_data());
     }
     return corners;
 }
 
 void writeMesh(const py::object &path, const py::object &pointsLike, const py::object &trianglesLike) {
     std::string name = fileSystemPath(path);
-    Points points = Points::ensure(pointsLike);
-    if (!points) throw py::error_already_set();
+    py::array_t<float> points = pointsOf(pointsLike);
     if (points.ndim() != 2 || points.shape(1) != 3) throw py::value_error("points must have shape (V, 3)");
     Corners corners = cornersOf(trianglesLike);
     if (corners.ndim() != 2 || corners.shape(1) != 3) throw py::value_error("triangles must have shape (T, 3)");
@@ -110,18 +143,18 @@ void writeMesh(const py::object &path, const py::object &pointsLike, const py::o
     record.numTris = static_cast<int>(numTris);
     record.tTable = numTris > 0 ? const_cast<int *>(corners.data()) : nullptr;
     char message[256];
-    int status, writeErrno;
+    Bsv2Cause cause = BSV2_CAUSE_NONE;
+    int status, systemError = 0;
     {
         py::gil_scoped_release unlocked;
-        errno = 0;
-        status = writeShapeToFileReporting(&record, name.c_str(), message, sizeof message);
-        writeErrno = errno;
+        status = writeShapeToFileWithCause(&record, name.c_str(), message, sizeof message, &cause, &systemError);
         // Never leave a partial file; but a device such as /dev/full, or a
         // pipe, is not ours to remove.
         struct stat written;
-        if (status == 3 && lstat(name.c_str(), &written) == 0 && S_ISREG(written.st_mode)) std::remove(name.c_str());
+        if (cause == BSV2_CAUSE_CANNOT_WRITE && lstat(name.c_str(), &written) == 0 && S_ISREG(written.st_mode))
+            std::remove(name.c_str());
     }
-    if (status != 0) raiseOSError(writeErrno, trimmed(message), path);
+    if (status != 0) raiseOSError(systemError, trimmed(message), path);
 }
 
 // readShapeFromFile and destroyShape alone, for the benchmark that weighs
@@ -147,16 +180,17 @@ PYBIND11_MODULE(bsv2, module) {
                "(T, 3) int32 array of vertex numbers (counting from 0). Both use the file's\n"
                "shape in memory without copying; it is released when neither array is left.\n"
                "A negative triangle count gives a (0, 3) array.\n\n"
-               "Raises OSError when the file cannot be opened, ValueError when it is not a\n"
-               "valid BSV2 file (with the library's message), MemoryError when its tables\n"
-               "cannot be allocated.");
+               "Raises OSError (FileNotFoundError, IsADirectoryError, ...) when the file\n"
+               "cannot be opened or read, ValueError when it is not a valid BSV2 file (with\n"
+               "the library's message), MemoryError when its tables cannot be allocated.");
     module.def("write", &writeMesh, py::arg("path"), py::arg("points"), py::arg("triangles"),
                "Writes a BSV2 file.\n\n"
-               "points: array-like of shape (V, 3), V >= 1, converted to float32;\n"
-               "triangles: array-like of shape (T, 3) of vertex numbers in 0 .. V - 1.\n"
-               "Everything is checked before the file is opened (ValueError). Raises OSError\n"
-               "when the file cannot be opened or written; a write that fails part way\n"
-               "removes the file.");
+               "points: array-like of real numbers of shape (V, 3), V >= 1, converted to\n"
+               "float32; triangles: array-like of integers of shape (T, 3), vertex numbers in\n"
+               "0 .. V - 1 (floats, booleans and strings are refused, not rounded).\n"
+               "Everything is checked before the file is opened (ValueError; MemoryError when\n"
+               "the arrays cannot be converted). Raises OSError when the file cannot be\n"
+               "opened or written; a write that fails part way removes the file.");
     module.def("_read_and_release", &readAndRelease, py::arg("path"),
                "Reads a file and releases the shape at once, with no arrays: the benchmark's\n"
                "measure of the library alone. True when the file was read.");

@@ -45,17 +45,23 @@ def test_negative_triangle_count_gives_no_triangles(tmp_path, capfd):
     assert capfd.readouterr() == ("", "")  # createShape's text is not printed
 
 
+DIRECTORY = object()  # in place of a file's content: make a folder there
+
+
 # meshio.read must let the error through: its own ReadError would become a
 # printed message and an exit.
 @pytest.mark.parametrize("read, content, error, message", [
-    (bsv2.read, None, OSError, "Read error!"),
+    (bsv2.read, None, FileNotFoundError, "Read error!"),
+    (bsv2.read, DIRECTORY, IsADirectoryError, "File Read error!!"),
     (bsv2.read, "BSV3\n1\n0\n0 0 0\n", ValueError, "File is not BSV2 format!"),
     (bsv2.read, "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1 3\n", ValueError, "Vertex number out of range in tTable read"),
     (meshio.read, "BSV2\n0\n0\n", ValueError, "You can't have less than 0 vertices!"),
 ])
 def test_read_errors_carry_the_library_message_and_print_nothing(tmp_path, capfd, read, content, error, message):
     path = tmp_path / "m.bsv2"
-    if content is not None:
+    if content is DIRECTORY:
+        path.mkdir()
+    elif content is not None:
         path.write_text(content)
     with pytest.raises(error, match=message):
         read(path)
@@ -66,6 +72,13 @@ def test_read_errors_carry_the_library_message_and_print_nothing(tmp_path, capfd
     (POINTS, [[0, 1, 5]], "names vertex 5"),
     (POINTS, [[0, -1, 2]], "names vertex -1"),
     (POINTS, [[0, 1, 2**32 + 1]], "does not fit in 32 bits"),
+    (POINTS, numpy.array([[0, 1, 2**63]], dtype=numpy.uint64), "vertex number 9223372036854775808 does not fit"),
+    (POINTS, [[0, 1, 1.5]], "triangles must be integers, not float64"),
+    (POINTS, numpy.ones((1, 3), dtype=bool), "triangles must be integers, not bool"),
+    (POINTS, numpy.ones((1, 3), dtype=complex), "triangles must be integers, not complex128"),
+    (POINTS, [["0", "1", "2"]], "triangles must be integers"),
+    (POINTS, [[0, 1, 2], [3, 4]], "inhomogeneous"),
+    ([["0", "0", "0"]], TRIANGLES, "points must be real numbers"),
     (numpy.zeros((0, 3)), numpy.zeros((0, 3)), "at least one vertex"),
     (POINTS[:, :2], TRIANGLES, r"shape \(V, 3\)"),
     (POINTS, TRIANGLES[:, :2], r"shape \(T, 3\)"),
@@ -75,6 +88,21 @@ def test_write_checks_everything_before_opening_the_file(tmp_path, points, trian
     with pytest.raises(ValueError, match=message):
         bsv2.write(path, points, triangles)
     assert not path.exists()
+
+
+def test_conversion_without_memory_raises_memory_error():
+    script = (
+        "import resource, numpy, bsv2\n"
+        "points = numpy.zeros((20000000, 3))  # float64: the float32 copy needs 240 MB more\n"
+        "used = int(open('/proc/self/statm').read().split()[0]) * resource.getpagesize()\n"
+        "resource.setrlimit(resource.RLIMIT_AS, (used + (64 << 20), resource.RLIM_INFINITY))\n"
+        "try:\n"
+        "    bsv2.write('/nonexistent/never.bsv2', points, [[0, 1, 2]])\n"
+        "except Exception as e:\n"
+        "    print(type(e).__name__)\n"
+    )
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, env=dict(os.environ))
+    assert run.stdout == "MemoryError\n", run.stderr
 
 
 def test_write_that_fails_part_way_removes_the_file(tmp_path):
@@ -112,6 +140,16 @@ def test_meshio_write_leaves_out_other_cells_with_a_warning(tmp_path):
     with pytest.warns(UserWarning, match="1 line cells left out"):
         meshio.write(tmp_path / "m.bsv2", mesh)
     numpy.testing.assert_array_equal(bsv2.read(tmp_path / "m.bsv2")[1], TRIANGLES)
+
+
+@pytest.mark.skipif("BSV2_CONVERTER" not in os.environ, reason="bsv2-convert is not built")
+def test_meshio_reads_the_converters_ply(tmp_path):
+    bsv2.write(tmp_path / "m.bsv2", POINTS, TRIANGLES)
+    subprocess.run([os.environ["BSV2_CONVERTER"], tmp_path / "m.bsv2", tmp_path / "m.ply"], check=True,
+                   capture_output=True)
+    mesh = meshio.read(tmp_path / "m.ply")
+    numpy.testing.assert_array_equal(mesh.points, POINTS)
+    numpy.testing.assert_array_equal(mesh.cells_dict["triangle"], TRIANGLES)
 
 
 def test_version_is_the_projects():
