@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shape_tables.h"
+#include "shape_record.h"
 
 #include <sys/mman.h>
 

@@ -6,7 +6,7 @@
 
 #include "bsv2_scan.h"
 #include "shape.h"
-#include "shape_tables.h"
+#include "shape_record.h"
 
 using namespace bsv2_internal;
 

@@ -8,7 +8,7 @@
 
 #include "bsv2_format.h"
 #include "shape.h"
-#include "shape_tables.h"
+#include "shape_record.h"
 
 using namespace bsv2_internal;
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything with warnings as errors and
-# runs every test: the whole suite (with programs built against the
+# Installs what is missing, checks the layout of the code, builds everything
+# with warnings as errors and runs every test: the whole suite (with programs built against the
 # installed library), a shared build's exported symbols and its consumers,
 # the Debian package, the converter on mutated mesh files
 # ($CONVERT_FUZZ_SECONDS, default 60), the whole suite again built with
@@ -12,26 +12,32 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh test
 jobs=$(nproc)
 
+echo "== the code as .clang-format lays it out" >&2
+git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
+
 echo "== build and test" >&2
-cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON >/dev/null
+cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON -DBSV2_REQUIRE_CONVERTER=ON \
+  -DBSV2_REQUIRE_PYTHON=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure --no-tests=error
 
 echo "== shared libbsv2: exported symbols, programs built against it, Debian package" >&2
-cmake -S . -B build-shared -DBUILD_SHARED_LIBS=ON -DBUILD_TESTING=OFF -DBSV2_WERROR=ON -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
+cmake -S . -B build-shared -DBUILD_SHARED_LIBS=ON -DBUILD_TESTING=OFF -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON \
+  -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
 cmake --build build-shared -j "$jobs"
 bash tools/check-exports.sh build-shared/shape/libbsv2.so
-bash tests/install/consume.sh c build-shared models/cube.bsv2
-bash tests/install/consume.sh cxx build-shared models/cube.bsv2
+bash shape/tests/install/consume.sh c build-shared models/cube.bsv2
+bash shape/tests/install/consume.sh cxx build-shared models/cube.bsv2
 (cd build && rm -f bsv2_*.deb && cpack -G DEB >/dev/null && dpkg-deb -f bsv2_*.deb Package Version Maintainer Depends)
 
 echo "== bsv2-convert on mutated mesh files" >&2
-/usr/bin/python3 fuzz/convert_fuzz.py build/tools/bsv2-convert --seconds "${CONVERT_FUZZ_SECONDS:-60}" --seed 1
+/usr/bin/python3 converter/fuzz/convert_fuzz.py build/converter/bsv2-convert --seconds "${CONVERT_FUZZ_SECONDS:-60}" --seed 1
 
 echo "== build with -fsanitize=address,undefined and test" >&2
-cmake -S . -B build-asan -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_SANITIZE=ON -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
+cmake -S . -B build-asan -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_SANITIZE=ON -DBSV2_REQUIRE_VIEWER=ON \
+  -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan -j "$jobs" --output-on-failure --no-tests=error
 
 echo "== fuzzing" >&2
-bash fuzz/run.sh
+bash shape/fuzz/run.sh

@@ -17,7 +17,7 @@ if [ $# -gt 2 ]; then
 fi
 
 bash tools/install-deps.sh view
-cmake -S . -B build-view -DBUILD_TESTING=OFF -DBSV2_REQUIRE_CONVERTER=OFF >/dev/null
+cmake -S . -B build-view -DBUILD_TESTING=OFF -DBSV2_REQUIRE_VIEWER=ON >/dev/null
 cmake --build build-view --target bsv2-viewer -j "$(nproc)"
 viewer=build-view/viewer/bsv2-viewer
 

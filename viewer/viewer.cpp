@@ -1,10 +1,11 @@
-// The viewer's window set-up: background, projection, camera and the frame
-// that display draws the models in.
+// The viewer's window set-up: background, projection, camera, the frame
+// that display draws the models in, and the two models in it.
 #include "viewer.h"
 
-#include "view_setup.h"
-
 #include <GL/glut.h>
+
+#include "outlines.h"
+#include "view_setup.h"
 
 Shape shape = nullptr;
 Shape shape2 = nullptr;
@@ -36,3 +37,9 @@ void display() {
 }
 
 void mouse(int, int, int, int) {}
+
+void drawModels() {
+    const unsigned kSecondModelPauseSeconds = 3;
+    drawOutlines(shape, 0.0f, 1.0f, 0.0f, 0);
+    drawOutlines(shape2, 1.0f, 0.0f, 0.0f, kSecondModelPauseSeconds);
+}

@@ -10,7 +10,8 @@
 #include <cstring>
 #include <sstream>
 
-#include "capture.h"
+#include "stream_capture.h"
+#include "sanitizer_warnings.h"
 
 namespace {
 

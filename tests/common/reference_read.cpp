@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "reference_bsv2.h"
-#include "shape_tables.h"
+#include "shape_record.h"
 
 namespace {
 

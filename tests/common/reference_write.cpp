@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "reference_bsv2.h"
-#include "shape_tables.h"
+#include "shape_record.h"
 
 int referenceWriteShapeToFile(Shape shape, const char *fileName) {
     if (shape == nullptr || fileName == nullptr || !bsv2_internal::hasAllTables(*shape)) return 1;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "stream_capture.h"
 #include "outcome.h"
 #include "reference_bsv2.h"
 #include "shape.h"

@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "capture.h"
+#include "stream_capture.h"
 #include "memory_limit.h"
 #include "shape.h"
 

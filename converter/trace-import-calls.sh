@@ -3,17 +3,17 @@
 # filter is loaded, over many mesh files: how the filter's allow-list was
 # found, and how to check it after Assimp changes. Calls the filter or
 # Landlock refused are listed apart, with the file that made them.
-#   tools/trace-import-calls.sh CONVERTER [MESH...]
+#   converter/trace-import-calls.sh CONVERTER [MESH...]
 # Without meshes: every model of Debian's assimp-testmodels, the fuzzer's
 # seeds and the files that once broke the converter. Needs strace. For a
 # sanitizer build, run it with ASAN_OPTIONS=detect_leaks=0.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 converter=$(realpath "$1")
 shift
 if [ $# -eq 0 ]; then
   mapfile -t meshes < <({ find /usr/share/assimp/models -type f 2>/dev/null
-                          ls "$here"/fuzz/convert-seeds/* "$here"/tests/regressions/convert/*; } |
+                          ls "$here"/fuzz/seeds/* "$here"/tests/regressions/*; } |
                         grep -viE '\.(jpe?g|png|bmp|tga|dds|txt|mtl|bin|material|skin|shader|gif|tiff?|pcx|ini|ktx|glsl)$')
 else
   meshes=("$@")

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "stream_capture.h"
+#include "sanitizer_warnings.h"
 #include "memory_limit.h"
 #include "reader_messages.h"
 #include "shape.h"

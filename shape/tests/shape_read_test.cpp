@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "stream_capture.h"
 #include "reader_messages.h"
 #include "shape.h"
 #include "test_files.h"

@@ -378,7 +378,7 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
 // Arguments are file names in the scratch directory, or options (from "-").
 const FailureCase kFailureCases[] = {
     {"MissingInput", {"none.obj", "out.bsv2"}, 2, "none.obj", "Unable to open"},
-    {"GarbageInput", {"garbage.obj", "out.bsv2"}, 2, "garbage.obj", ""},
+    {"GarbageInput", {"garbage.obj", "out.bsv2"}, 2, "garbage.obj", "At least one mesh must be there"},
     {"RefusedBsv2Input", {"zero.bsv2", "out.obj"}, 2, "zero.bsv2", "You can't have less than 0 vertices!"},
     {"InputWithoutTriangles", {"lines.obj", "out.bsv2"}, 2, "lines.obj", "has no triangles"},
     {"Bsv2WithoutTrianglesToObj", {"points.bsv2", "out.obj"}, 2, "points.bsv2", "has no triangles"},
@@ -402,8 +402,8 @@ const FailureCase kFailureCases[] = {
      2,
      "slow.obj",
      "took longer than 0.01 s; use --timeout to allow more"},
-    {"TruncatedBinaryPly", {"cut.ply", "out.bsv2"}, 2, "cut.ply", ""},
-    {"TruncatedBinaryStl", {"cut.stl", "out.bsv2"}, 2, "cut.stl", ""},
+    {"TruncatedBinaryPly", {"cut.ply", "out.bsv2"}, 2, "cut.ply", "is out of range"},
+    {"TruncatedBinaryStl", {"cut.stl", "out.bsv2"}, 2, "cut.stl", "Failed to determine STL storage representation"},
     {"NonFiniteToObj", {"nonfinite.bsv2", "out.obj"}, 2, "nonfinite.bsv2", "infinite or not a number"},
     {"NonFiniteToPly", {"nonfinite.bsv2", "out.ply"}, 2, "nonfinite.bsv2", "infinite or not a number"},
     {"NonFiniteToStl", {"nonfinite.bsv2", "out.stl"}, 2, "nonfinite.bsv2", "infinite or not a number"},

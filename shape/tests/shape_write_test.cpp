@@ -8,7 +8,7 @@
 #include <string>
 
 #include "build_shape.h"
-#include "capture.h"
+#include "stream_capture.h"
 #include "shape.h"
 #include "test_files.h"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Mutation fuzzer for the whole of bsv2-convert.
 
-Mutates the seed meshes in fuzz/convert-seeds/ the ways real files break
+Mutates the seed meshes in converter/fuzz/seeds/ the ways real files break
 (flipped bytes, cut tails, huge counts, repeated chunks), converts each to
 BSV2 with --timeout 1 and fails on any run that ends by a signal, outlasts
 the timeout by more than a few seconds, or ends other than with status 0,
@@ -11,7 +11,7 @@ or status 2 and exactly one line on standard error.
 
 Inputs that fail are saved in DIR (default out/convert-fuzz) and named in
 the report; with --keep, inputs the isolation had to stop (crash, timeout,
-memory) are saved there too, as candidates for tests/regressions/convert/.
+memory) are saved there too, as candidates for converter/tests/regressions/.
 """
 import argparse
 import os
@@ -22,7 +22,7 @@ import sys
 import tempfile
 import time
 
-SEEDS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "convert-seeds")
+SEEDS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "seeds")
 TIMEOUT = 1
 SLACK = 4  # seconds past the timeout before a run counts as hung
 HUGE = [b"4294967295", b"2147483647", b"1000000000", b"65536", b"-1", b"0"]

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "build_shape.h"
-#include "capture.h"
+#include "stream_capture.h"
 #include "gl_recorder.h"
 #include "shape.h"
 #include "test_files.h"

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-#include "capture.h"
+#include "stream_capture.h"
 #include "reader_messages.h"
 #include "shape.h"
 #include "test_files.h"

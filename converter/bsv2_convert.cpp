@@ -23,6 +23,7 @@
 #include <cstring>
 #include <string>
 
+#include "file_names.h"
 #include "import_isolated.h"
 #include "plain_export.h"
 #include "progress.h"
@@ -63,16 +64,6 @@ int fail(ExitStatus status, const std::string &file, const std::string &reason) 
     endProgress();
     std::fprintf(stderr, "bsv2-convert: %s: %s\n", file.c_str(), reason.c_str());
     return status;
-}
-
-std::string lowerExtension(const std::string &path) {
-    std::size_t slash = path.find_last_of('/');
-    std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
 }
 
 // The reader's own message, on one line.

@@ -1,4 +1,4 @@
-#include "capture.h"
+#include "sanitizer_warnings.h"
 
 std::string withoutSanitizerWarnings(const std::string &err) {
     // Each warning is "==<pid>==WARNING: AddressSanitizer failed to allocate 0x... bytes\n".

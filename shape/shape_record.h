@@ -1,7 +1,7 @@
 // Making shapes, and checks on their tables, shared by the record, the
 // reader and the writer.
-#ifndef SHAPE_SHAPE_TABLES_H
-#define SHAPE_SHAPE_TABLES_H
+#ifndef SHAPE_SHAPE_RECORD_H
+#define SHAPE_SHAPE_RECORD_H
 
 #include <cstddef>
 

@@ -1,0 +1,24 @@
+#include "outlines.h"
+
+#include <unistd.h>
+
+#include <GL/gl.h>
+
+#include <initializer_list>
+
+void drawOutlines(Shape model, float red, float green, float blue, unsigned pauseSeconds) {
+    if (model == nullptr) return;
+    glColor3f(red, green, blue);
+    for (int j = 0; j < numTriangles(model); j++) {
+        const int *corners = model->tTable + 3 * static_cast<long>(j);
+        glBegin(GL_LINE_STRIP);
+        // The three corners, then the first again to close the outline.
+        for (int corner : {corners[0], corners[1], corners[2], corners[0]}) {
+            const float *vertex = model->vTable + 3 * static_cast<long>(corner);
+            glVertex3f(vertex[0], vertex[1], vertex[2]);
+        }
+        glEnd();
+        glFlush();
+        if (pauseSeconds > 0) sleep(pauseSeconds);
+    }
+}
