@@ -72,7 +72,6 @@ double timeWrite(int (*writer)(Shape, const char *), Shape shape, const std::str
     return seconds;
 }
 
-
 // Peak resident memory, in KiB, of bsv2-info reading `path`, as
 // /usr/bin/time reports it. (This process's own rusage would not do: a
 // child started from a large process inherits its peak.) -1 when
@@ -93,10 +92,14 @@ long peakKibOfReadingProcess(const std::string &path, const std::string &scratch
 int main(int argc, char **argv) {
     int runs = 11, numVertices = 1000000, numTris = 2000000;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--vertices") == 0) numVertices = std::atoi(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--triangles") == 0) numTris = std::atoi(argv[i + 1]);
-        else fail("usage: bench_bsv2 [--runs N] [--vertices V] [--triangles T]");
+        if (std::strcmp(argv[i], "--runs") == 0)
+            runs = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--vertices") == 0)
+            numVertices = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--triangles") == 0)
+            numTris = std::atoi(argv[i + 1]);
+        else
+            fail("usage: bench_bsv2 [--runs N] [--vertices V] [--triangles T]");
     }
     if (runs < 1 || numVertices < 1 || numTris < 0) fail("counts must be positive");
 
@@ -143,8 +146,8 @@ int main(int argc, char **argv) {
     long peakTiny = peakKibOfReadingProcess(tiny, dir);
     double tablesMib = 12.0 * (static_cast<double>(numVertices) + numTris) / (1024 * 1024);
 
-    std::printf("BSV2 file of %d vertices and %d triangles: %.1f MB; median of %d runs each\n\n", numVertices,
-                numTris, megabytes, runs);
+    std::printf("BSV2 file of %d vertices and %d triangles: %.1f MB; median of %d runs each\n\n", numVertices, numTris,
+                megabytes, runs);
     std::printf("%-36s %10s %10s\n", "", "median s", "MB/s");
     std::printf("%-36s %10.3f %10.1f\n", "baseline reader (fscanf)", baselineRead, megabytes / baselineRead);
     std::printf("%-36s %10.3f %10.1f\n", "library reader", libraryRead, megabytes / libraryRead);
@@ -155,9 +158,10 @@ int main(int argc, char **argv) {
     if (peakLarge < 0) {
         std::printf("\npeak memory: not measured, /usr/bin/time is missing (Debian package time)\n");
     } else {
-        std::printf("\npeak memory of bsv2-info reading the file: %.1f MiB; shape tables %.1f MiB; "
-                    "difference %.1f MiB (target within 2 MiB)\n",
-                    peakLarge / 1024.0, tablesMib, peakLarge / 1024.0 - tablesMib);
+        std::printf(
+            "\npeak memory of bsv2-info reading the file: %.1f MiB; shape tables %.1f MiB; "
+            "difference %.1f MiB (target within 2 MiB)\n",
+            peakLarge / 1024.0, tablesMib, peakLarge / 1024.0 - tablesMib);
         std::printf("peak memory of bsv2-info reading a one-triangle file: %.1f MiB\n", peakTiny / 1024.0);
     }
 

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "file_names.h"
-#include <nlohmann/json.hpp>
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "shape.h"
 
 struct ImportLimits {
-    double seconds;                 // wall-clock time the import may take
-    unsigned long long memoryMiB;   // address space of the child process, in MiB
+    double seconds;                // wall-clock time the import may take
+    unsigned long long memoryMiB;  // address space of the child process, in MiB
 };
 
 // The defaults for an input of `inputBytes`: 10 s plus 1 s per MB, and

@@ -19,8 +19,7 @@ const char kDigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 inline int decimalLength(std::uint32_t value) {
-    static const std::uint32_t kPowers[] = {0, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
-                                            1000000000};
+    static const std::uint32_t kPowers[] = {0, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
     // log10 from log2: 1233 / 4096 is just above log10(2).
     int guess = ((32 - __builtin_clz(value | 1)) * 1233) >> 12;
     return guess + (value >= kPowers[guess]);
@@ -138,8 +137,10 @@ inline char *formatFloatInline(char *out, float value) {
         return out + 8;
     }
     std::uint64_t whole = millionths / kMillion;  // below 2^24
-    if (whole < 10) *out++ = static_cast<char>('0' + whole);
-    else out = formatUnsigned32(out, static_cast<std::uint32_t>(whole));
+    if (whole < 10)
+        *out++ = static_cast<char>('0' + whole);
+    else
+        out = formatUnsigned32(out, static_cast<std::uint32_t>(whole));
     *out++ = '.';
     return formatSixDigits(out, static_cast<std::uint32_t>(millionths - whole * kMillion));
 }

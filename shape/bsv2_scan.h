@@ -49,10 +49,10 @@ struct Bsv2Scanner {
     std::FILE *file;
     std::size_t pos;
     std::size_t end;
-    bool ended;      // the file has ended or failed: no more bytes will come
-    int readError;   // when it failed: the errno of the read; 0 when it just ended
-    std::size_t capacity;    // bytes the buffer takes before its closing NUL
-    unsigned char *buffer;   // capacity + 1 bytes
+    bool ended;             // the file has ended or failed: no more bytes will come
+    int readError;          // when it failed: the errno of the read; 0 when it just ended
+    std::size_t capacity;   // bytes the buffer takes before its closing NUL
+    unsigned char *buffer;  // capacity + 1 bytes
 };
 
 // Starts scanning `file` from its current position through `buffer` of

@@ -23,16 +23,16 @@ const int kKeptDigits = 256;
 // A number in the making: value = digits * base^scale * 2-or-10^exponent.
 struct FloatToken {
     bool negative;
-    bool hex;                 // base 16 and a binary exponent ("0x...p...")
+    bool hex;  // base 16 and a binary exponent ("0x...p...")
     bool sawPoint;
     bool sawMantissaDigit;
-    bool sawExponentMark;     // 'e', or 'p' for hex
+    bool sawExponentMark;  // 'e', or 'p' for hex
     bool exponentNegative;
-    bool droppedNonZero;      // a nonzero digit beyond kKeptDigits
-    int numDigits;            // significant digits kept, leading zeros skipped
+    bool droppedNonZero;  // a nonzero digit beyond kKeptDigits
+    int numDigits;        // significant digits kept, leading zeros skipped
     int exponentDigits;
-    long long scale;          // in powers of the base
-    long long exponent;       // as written; saturates far beyond any float
+    long long scale;     // in powers of the base
+    long long exponent;  // as written; saturates far beyond any float
     char digits[kKeptDigits + 1];
 };
 
@@ -105,8 +105,8 @@ float tokenValue(FloatToken *token) {
     *end++ = token->hex ? 'p' : 'e';
     end = std::to_chars(end, text + sizeof text, exponent).ptr;
     float magnitude = 0.0f;
-    auto parsed = std::from_chars(text, end, magnitude,
-                                  token->hex ? std::chars_format::hex : std::chars_format::general);
+    auto parsed =
+        std::from_chars(text, end, magnitude, token->hex ? std::chars_format::hex : std::chars_format::general);
     if (parsed.ec == std::errc::result_out_of_range) {
         // Too large or too small for a float: the digits as a fraction of
         // one tell which, as 0.digits * base^(numDigits + exponent).

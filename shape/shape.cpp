@@ -1,6 +1,8 @@
 // The shape record: making, releasing and querying it.
 #include "shape.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -9,10 +11,7 @@
 
 #include "shape_record.h"
 
-#include <sys/mman.h>
-
-static_assert(sizeof(int) == 4 && sizeof(float) == 4,
-              "BSV2 tables hold 32-bit integers and floats");
+static_assert(sizeof(int) == 4 && sizeof(float) == 4, "BSV2 tables hold 32-bit integers and floats");
 
 namespace {
 
@@ -42,8 +41,10 @@ void *allocateTable(int count, bool *failed) {
     }
     std::size_t bytes = static_cast<std::size_t>(count) * kBytesPerEntry;
     void *table = std::malloc(bytes);
-    if (table == nullptr) *failed = true;
-    else if (bytes >= kHugeTableBytes) preferHugePages(table, bytes);
+    if (table == nullptr)
+        *failed = true;
+    else if (bytes >= kHugeTableBytes)
+        preferHugePages(table, bytes);
     return table;
 }
 

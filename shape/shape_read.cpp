@@ -77,12 +77,13 @@ Shape readShape(const char *fileName, Report *report, bool *allocationFailed, un
         return refuse(file, scanner, shape, report, BSV2_CAUSE_BAD_VERTEX, "Read error in vTable read\n");
     if (numTris > 0) {
         switch (scanTriangleTable(&scanner, shape->tTable, numTris, numVertices)) {
-        case kTrianglesRead: break;
-        case kTriangleUnreadable:
-            return refuse(file, scanner, shape, report, BSV2_CAUSE_BAD_TRIANGLE, "Read error in tTable read\n");
-        case kTriangleOutOfRange:
-            return refuse(file, scanner, shape, report, BSV2_CAUSE_VERTEX_OUT_OF_RANGE,
-                          "Vertex number out of range in tTable read\n");
+            case kTrianglesRead:
+                break;
+            case kTriangleUnreadable:
+                return refuse(file, scanner, shape, report, BSV2_CAUSE_BAD_TRIANGLE, "Read error in tTable read\n");
+            case kTriangleOutOfRange:
+                return refuse(file, scanner, shape, report, BSV2_CAUSE_VERTEX_OUT_OF_RANGE,
+                              "Vertex number out of range in tTable read\n");
         }
     }
     std::fclose(file);

@@ -13,8 +13,7 @@ namespace bsv2_internal {
 // null when its allocation fails, and such a shape must never be filled,
 // written or drawn.
 inline bool hasAllTables(const Shape_Typ &shape) {
-    return (shape.numVertices <= 0 || shape.vTable != nullptr) &&
-           (shape.numTris <= 0 || shape.tTable != nullptr);
+    return (shape.numVertices <= 0 || shape.vTable != nullptr) && (shape.numTris <= 0 || shape.tTable != nullptr);
 }
 
 // createShape's message when a table or the record cannot be allocated,

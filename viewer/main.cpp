@@ -1,8 +1,8 @@
 // The viewer's entry: opens the window, loads up to two BSV2 files and runs
 // the GLUT event loop.
-#include <cstdio>
-
 #include <GL/glut.h>
+
+#include <cstdio>
 
 #include "view_setup.h"
 #include "viewer.h"

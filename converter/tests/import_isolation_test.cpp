@@ -89,18 +89,17 @@ TEST_P(ReceiveMesh, TrustsOnlyCountsTheBytesBearOutAndVertexNumbersInRange) {
     destroyShape(shape);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Import, ReceiveMesh,
-    testing::Values(ResultCase{"WellFormed", meshFrame(2, 1, 1), true},
-                    ResultCase{"VertexNumberOutOfRange", meshFrame(2, 1, 2), false},
-                    ResultCase{"NegativeVertexNumber", meshFrame(2, 1, -1), false},
-                    ResultCase{"CountsClaimMoreThanSent", meshFrame(2, 100000000, 1), false},
-                    ResultCase{"TailCutOff", meshFrame(2, 1, 1, 4), false},
-                    ResultCase{"NegativeCount", meshFrame(-2, 1, 1), false},
-                    ResultCase{"HeaderOnly", std::string("m\0\0\0\0\0\0\0\0", 9), false},
-                    ResultCase{"UnknownTag", "x" + meshFrame(2, 1, 1).substr(1), false},
-                    ResultCase{"Nothing", "", false},
-                    ResultCase{"ImportersOwnReason", failureFrame("bad!!"), false, "bad!!"}),
-    [](const testing::TestParamInfo<ResultCase> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Import, ReceiveMesh,
+                         testing::Values(ResultCase{"WellFormed", meshFrame(2, 1, 1), true},
+                                         ResultCase{"VertexNumberOutOfRange", meshFrame(2, 1, 2), false},
+                                         ResultCase{"NegativeVertexNumber", meshFrame(2, 1, -1), false},
+                                         ResultCase{"CountsClaimMoreThanSent", meshFrame(2, 100000000, 1), false},
+                                         ResultCase{"TailCutOff", meshFrame(2, 1, 1, 4), false},
+                                         ResultCase{"NegativeCount", meshFrame(-2, 1, 1), false},
+                                         ResultCase{"HeaderOnly", std::string("m\0\0\0\0\0\0\0\0", 9), false},
+                                         ResultCase{"UnknownTag", "x" + meshFrame(2, 1, 1).substr(1), false},
+                                         ResultCase{"Nothing", "", false},
+                                         ResultCase{"ImportersOwnReason", failureFrame("bad!!"), false, "bad!!"}),
+                         [](const testing::TestParamInfo<ResultCase> &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "stream_capture.h"
 #include "outcome.h"
 #include "reference_bsv2.h"
 #include "shape.h"
+#include "stream_capture.h"
 #include "test_files.h"
 
 namespace {
@@ -44,17 +44,96 @@ TEST(Differential, ReadsTheCorpusAsTheReferenceDoes) {
 // Numbers at the edges of the "%d" and "%f" syntax, each as the whole of a
 // one-vertex file and as its last coordinate followed by more text.
 const char *const kTrickyNumbers[] = {
-    "1e", "1e+", "1e-", "1E5", "1e+5", "1e-5", "1ex", "2e5e3", ".5", "5.", ".", "-.", "+.", "-", "+", "+-1",
-    "-+1", "0x", "-0x", "+0x.", "0x.", "0x.8", "0x1p", "0x1p+", "0x1P-3", "0x.p1", "0xp3", "0x1.8p1",
-    "0xABCDEFp-30", "0x1e3", "0x1.fffffep127", "0x1.ffffffp127", "0x1p-149", "0x1p-150", "0x1.8p-150",
-    "0x1.000001p0", "0x1.0000018p0", "inf", "INF", "-Inf", "infinity", "INFINITY", "infin", "infinit",
-    "infinityx", "infx", "in", "i", "nan", "NaN", "-nan", "nan(1)", "nanx", "na", "n", "3.4028235e38",
-    "3.4028236e38", "3.40282357e38", "1e39", "-1e39", "1e-45", "7e-46", "7.1e-46", "1e-50", "-1e-50",
-    "1.17549435e-38", "1.1754942e-38", "0.000000000000000000000000000000000000000000001401298464324817",
-    "1.00000005960464477539062500000000000000001", "1.000000059604644775390625",
-    "0000000000000000000000000000000000000000000000001.5", "1e99999999999999999999", "1e-99999999999999999999",
-    "0e99999999999", "-0", "-0.0", "+0x0p0", "16777217", "33554433", "1.5.5", "1..5", "1e5.5", "00x1",
-    "2147483647", "2147483648", "-2147483648", "-2147483649", "99999999999", "0010", "-0010",
+    "1e",
+    "1e+",
+    "1e-",
+    "1E5",
+    "1e+5",
+    "1e-5",
+    "1ex",
+    "2e5e3",
+    ".5",
+    "5.",
+    ".",
+    "-.",
+    "+.",
+    "-",
+    "+",
+    "+-1",
+    "-+1",
+    "0x",
+    "-0x",
+    "+0x.",
+    "0x.",
+    "0x.8",
+    "0x1p",
+    "0x1p+",
+    "0x1P-3",
+    "0x.p1",
+    "0xp3",
+    "0x1.8p1",
+    "0xABCDEFp-30",
+    "0x1e3",
+    "0x1.fffffep127",
+    "0x1.ffffffp127",
+    "0x1p-149",
+    "0x1p-150",
+    "0x1.8p-150",
+    "0x1.000001p0",
+    "0x1.0000018p0",
+    "inf",
+    "INF",
+    "-Inf",
+    "infinity",
+    "INFINITY",
+    "infin",
+    "infinit",
+    "infinityx",
+    "infx",
+    "in",
+    "i",
+    "nan",
+    "NaN",
+    "-nan",
+    "nan(1)",
+    "nanx",
+    "na",
+    "n",
+    "3.4028235e38",
+    "3.4028236e38",
+    "3.40282357e38",
+    "1e39",
+    "-1e39",
+    "1e-45",
+    "7e-46",
+    "7.1e-46",
+    "1e-50",
+    "-1e-50",
+    "1.17549435e-38",
+    "1.1754942e-38",
+    "0.000000000000000000000000000000000000000000001401298464324817",
+    "1.00000005960464477539062500000000000000001",
+    "1.000000059604644775390625",
+    "0000000000000000000000000000000000000000000000001.5",
+    "1e99999999999999999999",
+    "1e-99999999999999999999",
+    "0e99999999999",
+    "-0",
+    "-0.0",
+    "+0x0p0",
+    "16777217",
+    "33554433",
+    "1.5.5",
+    "1..5",
+    "1e5.5",
+    "00x1",
+    "2147483647",
+    "2147483648",
+    "-2147483648",
+    "-2147483649",
+    "99999999999",
+    "0010",
+    "-0010",
 };
 
 TEST(Differential, ReadsTrickyNumbersAsTheReferenceDoes) {
@@ -83,9 +162,10 @@ TEST(Differential, ReadsVeryLongNumbersAsTheReferenceDoes) {
 // of whitespace, so that numbers and whitespace cross the buffer's end in
 // every way.
 TEST(Differential, ReadsALargeFileOfMixedNumbersAsTheReferenceDoes) {
-    const char *const kNumbers[] = {"1e5",   "-0x1.8p3", "inf", "-INFINITY", "nan",   ".5",    "5.",
-                                    "1e",    "2e+",      "-0",  "0x.8",      "1e-50", "3.4e38", "0x1p-149",
-                                    "12345678901234567890.5", "-3.141593", "0.000001", "+7"};
+    const char *const kNumbers[] = {"1e5",       "-0x1.8p3", "inf",    "-INFINITY", "nan",
+                                    ".5",        "5.",       "1e",     "2e+",       "-0",
+                                    "0x.8",      "1e-50",    "3.4e38", "0x1p-149",  "12345678901234567890.5",
+                                    "-3.141593", "0.000001", "+7"};
     const char *const kSpaces[] = {" ", "\n", "\t", "\r\n", "  \v\f  ", "\n\n\n"};
     std::mt19937 random(77);
     const int numVertices = 20000;
@@ -104,33 +184,35 @@ TEST(Differential, ReadsALargeFileOfMixedNumbersAsTheReferenceDoes) {
 
 // A random change to `text`, drawn from what breaks number syntax most.
 std::string mutate(std::string text, std::mt19937 &random) {
-    static const std::string kBytes = "0123456789+-.eEpPxXiInNaAfFtTyY \t\r\n\v\f\0\xff" "BSV2";
+    static const std::string kBytes =
+        "0123456789+-.eEpPxXiInNaAfFtTyY \t\r\n\v\f\0\xff"
+        "BSV2";
     std::uniform_int_distribution<int> kind(0, 5);
     int changes = 1 + static_cast<int>(random() % 4);
     for (int i = 0; i < changes; i++) {
         std::size_t at = text.empty() ? 0 : random() % (text.size() + 1);
         char byte = kBytes[random() % kBytes.size()];
         switch (kind(random)) {
-        case 0:  // insert a byte
-            text.insert(at, 1, byte);
-            break;
-        case 1:  // replace a byte
-            if (at < text.size()) text[at] = byte;
-            break;
-        case 2:  // delete a run
-            if (at < text.size()) text.erase(at, 1 + random() % 4);
-            break;
-        case 3:  // cut the file short
-            text.resize(at);
-            break;
-        case 4: {  // copy a run elsewhere
-            if (text.empty()) break;
-            std::size_t from = random() % text.size();
-            text.insert(at, text.substr(from, 1 + random() % 16));
-            break;
-        }
-        default:  // set a random byte
-            if (at < text.size()) text[at] = static_cast<char>(random());
+            case 0:  // insert a byte
+                text.insert(at, 1, byte);
+                break;
+            case 1:  // replace a byte
+                if (at < text.size()) text[at] = byte;
+                break;
+            case 2:  // delete a run
+                if (at < text.size()) text.erase(at, 1 + random() % 4);
+                break;
+            case 3:  // cut the file short
+                text.resize(at);
+                break;
+            case 4: {  // copy a run elsewhere
+                if (text.empty()) break;
+                std::size_t from = random() % text.size();
+                text.insert(at, text.substr(from, 1 + random() % 16));
+                break;
+            }
+            default:  // set a random byte
+                if (at < text.size()) text[at] = static_cast<char>(random());
         }
     }
     return text;
@@ -145,8 +227,9 @@ TEST(Differential, ReadsSeededRandomMutationsAsTheReferenceDoes) {
         std::string text = mutate(corpus[random() % corpus.size()], random);
         ReadOutcome reference = readBytesOutcome(referenceReadShapeFromFile, text);
         ReadOutcome library = readBytesOutcome(readShapeFromFile, text);
-        ASSERT_TRUE(library == reference) << "mutation " << i << ": \"" << text << "\"\n  library:   "
-                                          << describe(library) << "\n  reference: " << describe(reference);
+        ASSERT_TRUE(library == reference)
+            << "mutation " << i << ": \"" << text << "\"\n  library:   " << describe(library)
+            << "\n  reference: " << describe(reference);
         loaded += reference.loaded;
     }
     // Some mutations must still load, so that number syntax deep in the file
@@ -158,16 +241,20 @@ TEST(Differential, ReadsSeededRandomMutationsAsTheReferenceDoes) {
 // tiny, subnormal, infinite, not-a-number, and random bit patterns.
 float randomCoordinate(std::mt19937 &random) {
     switch (random() % 6) {
-    case 0: return std::uniform_real_distribution<float>(-10, 10)(random);
-    case 1: return static_cast<float>(static_cast<int>(random() % 2000001) - 1000000) / 1024.0f;
-    case 2: return std::ldexp(static_cast<float>(random() % 16777216), static_cast<int>(random() % 60) - 70);
-    case 3: return static_cast<float>(static_cast<int>(random() % 20001) - 10000) * 0.0000005f;
-    default: {
-        std::uint32_t bits = static_cast<std::uint32_t>(random());
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
+        case 0:
+            return std::uniform_real_distribution<float>(-10, 10)(random);
+        case 1:
+            return static_cast<float>(static_cast<int>(random() % 2000001) - 1000000) / 1024.0f;
+        case 2:
+            return std::ldexp(static_cast<float>(random() % 16777216), static_cast<int>(random() % 60) - 70);
+        case 3:
+            return static_cast<float>(static_cast<int>(random() % 20001) - 10000) * 0.0000005f;
+        default: {
+            std::uint32_t bits = static_cast<std::uint32_t>(random());
+            float value;
+            std::memcpy(&value, &bits, sizeof value);
+            return value;
+        }
     }
 }
 

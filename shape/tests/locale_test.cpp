@@ -51,8 +51,7 @@ TEST(Locale, CommaDecimalLocaleChangesNeitherWhatIsReadNorWhatIsWritten) {
     std::setlocale(LC_ALL, "C");
     EXPECT_TRUE(readInComma == readInC) << describe(readInComma) << "\n" << describe(readInC);
     EXPECT_EQ(writtenInComma.bytes, writtenInC.bytes);
-    EXPECT_EQ(writtenInC.bytes,
-              "BSV2\n2\n1\n1.500000 -0.250000 1000.000000\n3.000000 12345.677734 -0.000001\n0 1 1\n");
+    EXPECT_EQ(writtenInC.bytes, "BSV2\n2\n1\n1.500000 -0.250000 1000.000000\n3.000000 12345.677734 -0.000001\n0 1 1\n");
     destroyShape(shape);
 }
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "stream_capture.h"
 #include "reader_messages.h"
 #include "shape.h"
+#include "stream_capture.h"
 #include "test_files.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <climits>
 #include <cstdlib>
 
-#include "stream_capture.h"
 #include "memory_limit.h"
 #include "shape.h"
+#include "stream_capture.h"
 
 namespace {
 

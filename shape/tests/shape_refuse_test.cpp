@@ -1,23 +1,21 @@
 // The reader on files it must refuse: each gives a null shape, one message
 // on standard error, no leak and no open file left behind.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
-
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "stream_capture.h"
-#include "sanitizer_warnings.h"
 #include "memory_limit.h"
 #include "reader_messages.h"
+#include "sanitizer_warnings.h"
 #include "shape.h"
+#include "stream_capture.h"
 #include "test_files.h"
 
 namespace {
@@ -84,18 +82,25 @@ const RefusedCase kRefusedCases[] = {
     {"TriangleCutShortAfterFirstField", "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0", kTTableError},
     {"TriangleFieldIsAWord", "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 one 2\n", kTTableError},
     {"TriangleFieldIsAFraction", "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1.5 2\n", kTTableError},
-    {"VertexNumberBeyond32BitsThatWouldWrapIntoRange",
-     "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 4294967297 2\n", kTTableError},
+    {"VertexNumberBeyond32BitsThatWouldWrapIntoRange", "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 4294967297 2\n",
+     kTTableError},
     {"VertexNumberEqualToVertexCount", "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1 3\n", kOutOfRange},
     {"NegativeVertexNumber", "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n-1 1 2\n", kOutOfRange},
-    {"OutOfRangeInLaterTriangle",
-     "BSV2\n3\n2\n0 0 0\n1 0 0\n0 1 0\n0 1 2\n2 1 2147483647\n", kOutOfRange},
-    {"BinaryGarbage", std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10), kNotBsv2},
+    {"OutOfRangeInLaterTriangle", "BSV2\n3\n2\n0 0 0\n1 0 0\n0 1 0\n0 1 2\n2 1 2147483647\n", kOutOfRange},
+    {"BinaryGarbage",
+     std::string("\x7f"
+                 "ELF\x02\x01\x01\0\0\0",
+                 10),
+     kNotBsv2},
     {"WhitespaceOnly", " \t\r\n\v\f\n", kNotBsv2},
     {"NewlineOnly", "\n", kNotBsv2},
     {"VeryLongFirstLine", "BSV2" + std::string(100000, '7') + "x\n1\n0\n0 0 0\n", kTooFewVertices},
     {"VeryLongFirstLineWithoutMagic", std::string(100000, 'B') + "\n1\n0\n0 0 0\n", kNotBsv2},
-    {"NulAfterMagic", std::string("BSV2\n\0" "1\n0\n0 0 0\n", 13), kTooFewVertices},
+    {"NulAfterMagic",
+     std::string("BSV2\n\0"
+                 "1\n0\n0 0 0\n",
+                 13),
+     kTooFewVertices},
     {"NulInsideVertex", std::string("BSV2\n1\n0\n0 \0 0\n", 16), kVTableError},
     {"VertexCountOfIntMinimum", "BSV2\n-2147483648\n0\n", kTooFewVertices},
     {"VertexCountFarLargerThanTheFile", "BSV2\n1000000\n0\n0 0 0\n", kVTableError},
@@ -109,9 +114,7 @@ const RefusedCase kRefusedCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Reader, RefusesBadFile, testing::ValuesIn(kRefusedCases),
-                         [](const testing::TestParamInfo<RefusedCase> &info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<RefusedCase> &info) { return std::string(info.param.name); });
 
 TEST(Reader, RefusesPathThatDoesNotExist) {
     ScratchDir dir;
@@ -236,16 +239,13 @@ void expectReadAsPlainTextSays(const std::string &bytes, const ScratchDir &dir) 
     }
     EXPECT_EQ(shape->numVertices, expected.numVertices);
     EXPECT_EQ(shape->numTris, expected.numTris);
-    EXPECT_EQ(std::vector<float>(shape->vTable, shape->vTable + expected.vertices.size()), expected.vertices)
-        << bytes;
-    EXPECT_EQ(std::vector<int>(shape->tTable, shape->tTable + expected.triangles.size()), expected.triangles)
-        << bytes;
+    EXPECT_EQ(std::vector<float>(shape->vTable, shape->vTable + expected.vertices.size()), expected.vertices) << bytes;
+    EXPECT_EQ(std::vector<int>(shape->tTable, shape->tTable + expected.triangles.size()), expected.triangles) << bytes;
     destroyShape(shape);
 }
 
 TEST(Reader, ReadsEveryPrefixOfAValidFileAsItsTextSays) {
-    const std::string valid =
-        "BSV2\n4\n3\n-1.25 0.5 12\n+3 -0 .75\n10.5 -20 3.\n0 0.001 -7\n0 1 2\n3 2 1\n1 3 0\n";
+    const std::string valid = "BSV2\n4\n3\n-1.25 0.5 12\n+3 -0 .75\n10.5 -20 3.\n0 0.001 -7\n0 1 2\n3 2 1\n1 3 0\n";
     ScratchDir dir;
     for (std::size_t length = 0; length <= valid.size(); length++) {
         expectReadAsPlainTextSays(valid.substr(0, length), dir);

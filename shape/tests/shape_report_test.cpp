@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <string>
 
-#include "stream_capture.h"
 #include "reader_messages.h"
 #include "shape.h"
+#include "stream_capture.h"
 #include "test_files.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "build_shape.h"
-#include "stream_capture.h"
 #include "shape.h"
+#include "stream_capture.h"
 #include "test_files.h"
 
 namespace {
@@ -37,25 +37,37 @@ const float kInf = std::numeric_limits<float>::infinity();
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 const WrittenCase kWrittenCases[] = {
-    {"OneTriangle", [] { return buildShape(3, 1, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2}); },
+    {"OneTriangle",
+     [] {
+         return buildShape(3, 1, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2});
+     },
      "BSV2\n3\n1\n0.000000 0.000000 0.000000\n1.000000 0.000000 0.000000\n0.000000 1.000000 0.000000\n0 1 2\n"},
     {"SixDecimalsOfTheFloatWidened",
-     [] { return buildShape(2, 0, {1.5f, -0.1f, 123456.789f, 1e-7f, -1e-7f, 0.0078125f}, {}); },
+     [] {
+         return buildShape(2, 0, {1.5f, -0.1f, 123456.789f, 1e-7f, -1e-7f, 0.0078125f}, {});
+     },
      "BSV2\n2\n0\n1.500000 -0.100000 123456.789062\n0.000000 -0.000000 0.007812\n"},
-    {"InfinitiesAndNotANumbers", [] { return buildShape(2, 0, {kInf, -kInf, kNaN, -kNaN, 0, -0.0f}, {}); },
+    {"InfinitiesAndNotANumbers",
+     [] {
+         return buildShape(2, 0, {kInf, -kInf, kNaN, -kNaN, 0, -0.0f}, {});
+     },
      "BSV2\n2\n0\ninf -inf nan\n-nan 0.000000 -0.000000\n"},
-    {"NegativeTriangleCountWritesNoTriangleLines", [] { return buildShape(1, -1, {1, 2, 3}, {}); },
+    {"NegativeTriangleCountWritesNoTriangleLines",
+     [] {
+         return buildShape(1, -1, {1, 2, 3}, {});
+     },
      "BSV2\n1\n-1\n1.000000 2.000000 3.000000\n"},
     {"ZeroVerticesIsWrittenAsItIs", [] { return buildShape(0, 0, {}, {}); }, "BSV2\n0\n0\n"},
-    {"LargeMagnitudesInFull", [] { return buildShape(1, 1, {3.4028235e38f, -1e20f, 16777216.0f}, {0, 0, 0}); },
+    {"LargeMagnitudesInFull",
+     [] {
+         return buildShape(1, 1, {3.4028235e38f, -1e20f, 16777216.0f}, {0, 0, 0});
+     },
      "BSV2\n1\n1\n340282346638528859811704183484516925440.000000 -100000002004087734272.000000 "
      "16777216.000000\n0 0 0\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Writer, WritesShape, testing::ValuesIn(kWrittenCases),
-                         [](const testing::TestParamInfo<WrittenCase> &info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<WrittenCase> &info) { return std::string(info.param.name); });
 
 TEST(Writer, RefusesNullArgumentsWithOneAndCreatesNothing) {
     ScratchDir dir;
@@ -129,7 +141,7 @@ TEST(Writer, RoundTripKeepsCountsAndVertexNumbersAndRoundsCoordinatesToSixDecima
     ScratchDir dir;
     std::string path = dir.path("round.bsv2");
     Shape original = buildShape(4, 3, {0.1f, -2.5f, 3.14159265f, 1e-7f, 1234.5678f, -0.000123f, 7, 8, 9, 1, 1, 1},
-                               {0, 1, 2, 3, 2, 1, 0, 3, 3});
+                                {0, 1, 2, 3, 2, 1, 0, 3, 3});
     ASSERT_EQ(writeShapeToFile(original, path.c_str()), 0);
     Shape reread = readShapeFromFile(path.c_str());
     ASSERT_NE(reread, nullptr);

@@ -1,7 +1,5 @@
 #include "outcome.h"
 
-#include "whole_file.h"
-
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -10,8 +8,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "stream_capture.h"
 #include "sanitizer_warnings.h"
+#include "stream_capture.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -26,7 +25,6 @@ int memoryFile(const std::string &bytes, std::string *path) {
     return fd;
 }
 
-
 }  // namespace
 
 bool operator==(const ReadOutcome &a, const ReadOutcome &b) {
@@ -36,8 +34,7 @@ bool operator==(const ReadOutcome &a, const ReadOutcome &b) {
 
 std::string describe(const ReadOutcome &outcome) {
     std::ostringstream text;
-    text << (outcome.loaded ? "loaded" : "refused") << ", out \"" << outcome.out << "\", err \"" << outcome.err
-         << "\"";
+    text << (outcome.loaded ? "loaded" : "refused") << ", out \"" << outcome.out << "\", err \"" << outcome.err << "\"";
     if (!outcome.loaded) return text.str();
     text << ", " << outcome.numVertices << " vertices, " << outcome.numTris << " triangles, coordinates";
     for (std::size_t i = 0; i < outcome.coordinateBits.size() && i < 12; i++) {

@@ -1,7 +1,5 @@
 #include "process.h"
 
-#include "whole_file.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+
+#include "whole_file.h"
 
 extern char **environ;
 
@@ -33,7 +33,6 @@ int statusOf(int waitStatus) {
     if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
     return -1;
 }
-
 
 }  // namespace
 
@@ -66,8 +65,7 @@ RunningProcess startProcess(const std::vector<std::string> &argv, const std::str
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, process.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, process.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int failed = posix_spawnp(&process.pid, args[0].c_str(), &actions, nullptr, argPointers.data(),
-                             envPointers.data());
+    int failed = posix_spawnp(&process.pid, args[0].c_str(), &actions, nullptr, argPointers.data(), envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) {
         std::fprintf(stderr, "cannot start %s: %s\n", args[0].c_str(), std::strerror(failed));
@@ -116,8 +114,10 @@ std::string commandOutput(const std::string &command, const std::string &display
 Finished runToEnd(const std::vector<std::string> &argv, const std::string &scratchDir, double seconds) {
     RunningProcess process = startProcess(argv, "", scratchDir);
     Finished finished;
-    if (waitForExit(process, seconds)) finished.status = process.exitStatus;
-    else stopProcess(process);
+    if (waitForExit(process, seconds))
+        finished.status = process.exitStatus;
+    else
+        stopProcess(process);
     finished.out = readWholeFile(process.outPath);
     finished.err = readWholeFile(process.errPath);
     std::remove(process.outPath.c_str());

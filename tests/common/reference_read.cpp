@@ -42,14 +42,11 @@ Shape referenceReadShapeFromFile(const char *fileName) {
     }
 
     char inputString[5] = "";
-    if (std::fscanf(file, "%4[^\n]\n", inputString) == EOF)
-        return refuse(file, nullptr, "File Read error!!\n");
-    if (std::strcmp(inputString, "BSV2") != 0)
-        return refuse(file, nullptr, "File is not BSV2 format!\n");
+    if (std::fscanf(file, "%4[^\n]\n", inputString) == EOF) return refuse(file, nullptr, "File Read error!!\n");
+    if (std::strcmp(inputString, "BSV2") != 0) return refuse(file, nullptr, "File is not BSV2 format!\n");
 
     if (readInt(file, &numVertices) == EOF) return refuse(file, nullptr, "File Read error!!\n");
-    if (numVertices <= 0)
-        return refuse(file, nullptr, "You can't have less than 0 vertices!");
+    if (numVertices <= 0) return refuse(file, nullptr, "You can't have less than 0 vertices!");
 
     int numTris = 0;
     if (readInt(file, &numTris) != 1) return refuse(file, nullptr, "File Read error!!\n");
@@ -66,8 +63,7 @@ Shape referenceReadShapeFromFile(const char *fileName) {
     for (int j = 0; j < numTris; j++) {
         int *corners = shape->tTable + 3 * static_cast<long>(j);
         for (int c = 0; c < 3; c++) {
-            if (readInt(file, &corners[c]) != 1)
-                return refuse(file, shape, "Read error in tTable read\n");
+            if (readInt(file, &corners[c]) != 1) return refuse(file, shape, "Read error in tTable read\n");
         }
         for (int c = 0; c < 3; c++) {
             if (corners[c] < 0 || corners[c] >= numVertices)

@@ -30,7 +30,6 @@ std::string ScratchDir::write(const std::string &name, const std::string &bytes)
     return file;
 }
 
-
 bool fileExists(const std::string &path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0;

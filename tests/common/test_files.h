@@ -23,7 +23,6 @@ struct ScratchDir {
     std::string root;
 };
 
-
 bool fileExists(const std::string &path);
 
 #endif

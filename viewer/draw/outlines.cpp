@@ -1,8 +1,7 @@
 #include "outlines.h"
 
-#include <unistd.h>
-
 #include <GL/gl.h>
+#include <unistd.h>
 
 #include <initializer_list>
 

@@ -23,11 +23,16 @@ std::string number(double value) {
 
 std::string enumName(GLenum value) {
     switch (value) {
-    case GL_LINE_STRIP: return "GL_LINE_STRIP";
-    case GL_PROJECTION: return "GL_PROJECTION";
-    case GL_MODELVIEW: return "GL_MODELVIEW";
-    case GL_COLOR_BUFFER_BIT: return "GL_COLOR_BUFFER_BIT";
-    default: return "GLenum(" + std::to_string(value) + ")";
+        case GL_LINE_STRIP:
+            return "GL_LINE_STRIP";
+        case GL_PROJECTION:
+            return "GL_PROJECTION";
+        case GL_MODELVIEW:
+            return "GL_MODELVIEW";
+        case GL_COLOR_BUFFER_BIT:
+            return "GL_COLOR_BUFFER_BIT";
+        default:
+            return "GLenum(" + std::to_string(value) + ")";
     }
 }
 
@@ -69,8 +74,8 @@ void glScalef(GLfloat x, GLfloat y, GLfloat z) { record("glScalef", {number(x), 
 
 void gluLookAt(GLdouble eyeX, GLdouble eyeY, GLdouble eyeZ, GLdouble centerX, GLdouble centerY, GLdouble centerZ,
                GLdouble upX, GLdouble upY, GLdouble upZ) {
-    record("gluLookAt", {number(eyeX), number(eyeY), number(eyeZ), number(centerX), number(centerY),
-           number(centerZ), number(upX), number(upY), number(upZ)});
+    record("gluLookAt", {number(eyeX), number(eyeY), number(eyeZ), number(centerX), number(centerY), number(centerZ),
+                         number(upX), number(upY), number(upZ)});
 }
 void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
     record("gluPerspective", {number(fovy), number(aspect), number(zNear), number(zFar)});

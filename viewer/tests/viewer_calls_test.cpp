@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "build_shape.h"
-#include "stream_capture.h"
 #include "gl_recorder.h"
 #include "shape.h"
+#include "stream_capture.h"
 #include "test_files.h"
 #include "viewer.h"
 
@@ -24,8 +24,13 @@ const Calls kFrameEnd = {"glFlush()"};
 
 // The calls that draw one triangle with these three corner positions.
 Calls triangleCalls(const std::string &a, const std::string &b, const std::string &c) {
-    return {"glBegin(GL_LINE_STRIP)", "glVertex3f(" + a + ")", "glVertex3f(" + b + ")", "glVertex3f(" + c + ")",
-            "glVertex3f(" + a + ")",  "glEnd()",               "glFlush()"};
+    return {"glBegin(GL_LINE_STRIP)",
+            "glVertex3f(" + a + ")",
+            "glVertex3f(" + b + ")",
+            "glVertex3f(" + c + ")",
+            "glVertex3f(" + a + ")",
+            "glEnd()",
+            "glFlush()"};
 }
 
 Calls join(std::initializer_list<Calls> parts) {
@@ -55,8 +60,8 @@ protected:
 
 // Two triangles sharing an edge; vertex 3 is never used.
 Shape twoTriangles() { return buildShape({0, 0, 0, 1, 0, 0, 0, 1, 0, 9, 9, 9, 1, 1, 0.5}, {0, 1, 2, 2, 1, 4}); }
-const Calls kTwoTrianglesDrawn = join({triangleCalls("0, 0, 0", "1, 0, 0", "0, 1, 0"),
-                                       triangleCalls("0, 1, 0", "1, 0, 0", "1, 1, 0.5")});
+const Calls kTwoTrianglesDrawn =
+    join({triangleCalls("0, 0, 0", "1, 0, 0", "0, 1, 0"), triangleCalls("0, 1, 0", "1, 0, 0", "1, 1, 0.5")});
 
 TEST_F(ViewerCalls, FrameWithNoModelsOnlyClearsPlacesCameraAndFlushes) {
     EXPECT_EQ(frame(), join({kFrameStart, kFrameEnd}));
@@ -102,13 +107,13 @@ class ViewerReshape : public testing::TestWithParam<ReshapeCase> {};
 TEST_P(ViewerReshape, CoversTheWindowWithAFixedSquarePerspective) {
     recordedCalls().clear();
     reshape(GetParam().width, GetParam().height);
-    Calls expected = {"glViewport(0, 0, " + std::to_string(GetParam().width) + ", " +
-                          std::to_string(GetParam().height) + ")",
-                      "glMatrixMode(GL_PROJECTION)",
-                      "glLoadIdentity()",
-                      "gluPerspective(90, 1, 1, 1000)",
-                      "glMatrixMode(GL_MODELVIEW)",
-                      "glLoadIdentity()"};
+    Calls expected = {
+        "glViewport(0, 0, " + std::to_string(GetParam().width) + ", " + std::to_string(GetParam().height) + ")",
+        "glMatrixMode(GL_PROJECTION)",
+        "glLoadIdentity()",
+        "gluPerspective(90, 1, 1, 1000)",
+        "glMatrixMode(GL_MODELVIEW)",
+        "glLoadIdentity()"};
     EXPECT_EQ(recordedCalls(), expected);
 }
 
@@ -139,7 +144,8 @@ TEST_F(ViewerCalls, MainOpensWindowLoadsBothFilesThenStartsTheLoop) {
     Captured output;
     EXPECT_EQ(runMain({"-geometry", "300x300+10+10", first, second}, &output), 0);
     Calls expected = join({{"glutInit(5, bsv2-viewer, -geometry, 300x300+10+10, " + first + ", " + second + ")"},
-                           kWindowOpened, kLoopStarted});
+                           kWindowOpened,
+                           kLoopStarted});
     EXPECT_EQ(recordedCalls(), expected);
     ASSERT_NE(shape, nullptr);
     ASSERT_NE(shape2, nullptr);

@@ -92,7 +92,9 @@ TEST_F(ViewerWindow, FileThatFailsToLoadIsReportedAndTheViewerRunsOn) {
 }
 
 TEST_F(ViewerWindow, TwoHostileFilesAreBothReportedAndTheWindowStaysBlack) {
-    std::string garbage = scratch.write("garbage.bsv2", std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10));
+    std::string garbage = scratch.write("garbage.bsv2", std::string("\x7f"
+                                                                    "ELF\x02\x01\x01\0\0\0",
+                                                                    10));
     std::string outOfRange = scratch.write("range.bsv2", "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1 3\n");
     start({garbage, outOfRange});
     WindowInfo shown = window();
@@ -126,9 +128,8 @@ TEST_F(ViewerWindow, SecondModelOfOneTriangleAppearsInRedOverTheGreen) {
     start({kModels + "/cube.bsv2", triangle});
     WindowInfo shown = window();
     ASSERT_FALSE(shown.id.empty());
-    ColourCounts counts = waitForColours(display.name, shown.id, 10, [](const ColourCounts &c) {
-        return hasGreen(c) && hasRed(c);
-    });
+    ColourCounts counts =
+        waitForColours(display.name, shown.id, 10, [](const ColourCounts &c) { return hasGreen(c) && hasRed(c); });
     EXPECT_TRUE(hasGreen(counts)) << counts.green << " green pixels";
     EXPECT_TRUE(hasRed(counts)) << counts.red << " red pixels";
 }
@@ -209,8 +210,8 @@ Bounds greenBounds(const Screenshot &shot) {
 TEST_F(ViewerWindow, FittedMeshIsSeenWholeAndLarge) {
     std::string obj;
     for (int i = 0; i < 8; i++) {
-        obj += "v " + std::to_string(100000 + (i & 1) * 20000) + " " + std::to_string(-50000 + (i & 2) * 5000) +
-               " " + std::to_string(300000 + (i & 4) * 7500) + "\n";
+        obj += "v " + std::to_string(100000 + (i & 1) * 20000) + " " + std::to_string(-50000 + (i & 2) * 5000) + " " +
+               std::to_string(300000 + (i & 4) * 7500) + "\n";
     }
     obj += "f 1 2 4 3\nf 5 7 8 6\nf 1 5 6 2\nf 3 4 8 7\nf 1 3 7 5\nf 2 6 8 4\n";
     std::string input = scratch.write("far.obj", obj);

@@ -1,7 +1,5 @@
 #include "x_display.h"
 
-#include "test_files.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-
+#include "test_files.h"
 
 VirtualDisplay startVirtualDisplay() {
     VirtualDisplay display;
@@ -78,7 +76,9 @@ Screenshot takeScreenshot(const std::string &display, const std::string &windowI
     return parsePpm(commandOutput("xwd -silent -id " + windowId + " 2>/dev/null | xwdtopnm 2>/dev/null", display));
 }
 
-Screenshot readPng(const std::string &path) { return parsePpm(commandOutput("pngtopnm '" + path + "' 2>/dev/null", "")); }
+Screenshot readPng(const std::string &path) {
+    return parsePpm(commandOutput("pngtopnm '" + path + "' 2>/dev/null", ""));
+}
 
 Screenshot parsePpm(const std::string &ppm) {
     Screenshot shot;
@@ -102,9 +102,12 @@ ColourCounts countColours(const Screenshot &shot) {
     for (std::size_t i = 0; i + 2 < shot.rgb.size(); i += 3) {
         int r = shot.rgb[i], g = shot.rgb[i + 1], b = shot.rgb[i + 2];
         if (r < 32 && g < 32 && b < 32) continue;
-        if (g > 160 && r < 96 && b < 96) counts.green++;
-        else if (r > 160 && g < 96 && b < 96) counts.red++;
-        else counts.other++;
+        if (g > 160 && r < 96 && b < 96)
+            counts.green++;
+        else if (r > 160 && g < 96 && b < 96)
+            counts.red++;
+        else
+            counts.other++;
     }
     return counts;
 }

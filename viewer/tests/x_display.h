@@ -51,13 +51,10 @@ ColourCounts countColours(const Screenshot &shot);
 // Polls screenshots for up to `seconds` until `wanted` holds for the counts;
 // returns the last counts seen.
 template <typename Predicate>
-ColourCounts waitForColours(const std::string &display, const std::string &windowId, double seconds,
-                            Predicate wanted);
-
+ColourCounts waitForColours(const std::string &display, const std::string &windowId, double seconds, Predicate wanted);
 
 template <typename Predicate>
-ColourCounts waitForColours(const std::string &display, const std::string &windowId, double seconds,
-                            Predicate wanted) {
+ColourCounts waitForColours(const std::string &display, const std::string &windowId, double seconds, Predicate wanted) {
     double deadline = secondsNow() + seconds;
     ColourCounts counts = countColours(takeScreenshot(display, windowId));
     while (!wanted(counts) && secondsNow() < deadline) {

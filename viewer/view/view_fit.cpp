@@ -1,9 +1,9 @@
 #include "view_fit.h"
 
-#include "view_setup.h"
-
 #include <algorithm>
 #include <cmath>
+
+#include "view_setup.h"
 
 namespace {
 
@@ -67,9 +67,7 @@ bool fitsAtScale(const Shape_Typ &shape, Vec3 centre, double scale, double fill)
 
 }  // namespace
 
-ViewedPoint viewPoint(const float point[3]) {
-    return viewWorldPoint({point[0], kYScale * point[1], point[2]});
-}
+ViewedPoint viewPoint(const float point[3]) { return viewWorldPoint({point[0], kYScale * point[1], point[2]}); }
 
 bool fitIntoView(Shape shape, double fill) {
     if (shape == nullptr || shape->numVertices <= 0) return false;
