@@ -3,10 +3,12 @@
 // the peak memory of a process that only reads a large file.
 //
 //   bench_bsv2 [--runs N] [--vertices V] [--triangles T]
+//   bench_bsv2 --shape-only FILE [--vertices V] [--triangles T]
 //
 // Makes a shape of random coordinates in [-10, 10] and random triangles,
 // writes it, then times each reader and writer N times (default 11; median of
-// N) in this one run and prints a table with the ratios.
+// N) in this one run and prints a table with the ratios. With --shape-only
+// it writes the shape to FILE and stops, for the other benchmarks.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,15 +93,18 @@ long peakKibOfReadingProcess(const std::string &path, const std::string &scratch
 
 int main(int argc, char **argv) {
     int runs = 11, numVertices = 1000000, numTris = 2000000;
+    const char *shapeOnly = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--runs") == 0)
+        if (std::strcmp(argv[i], "--shape-only") == 0)
+            shapeOnly = argv[i + 1];
+        else if (std::strcmp(argv[i], "--runs") == 0)
             runs = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--vertices") == 0)
             numVertices = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--triangles") == 0)
             numTris = std::atoi(argv[i + 1]);
         else
-            fail("usage: bench_bsv2 [--runs N] [--vertices V] [--triangles T]");
+            fail("usage: bench_bsv2 [--runs N | --shape-only FILE] [--vertices V] [--triangles T]");
     }
     if (runs < 1 || numVertices < 1 || numTris < 0) fail("counts must be positive");
 
@@ -114,6 +119,12 @@ int main(int argc, char **argv) {
     Shape shape = createShape(numVertices, numTris);
     for (long i = 0; i < 3L * numVertices; i++) shape->vTable[i] = coordinate(random);
     for (long i = 0; i < 3L * numTris; i++) shape->tTable[i] = vertex(random);
+    if (shapeOnly != nullptr) {
+        rmdir(dir.c_str());
+        int status = writeShapeToFile(shape, shapeOnly);
+        destroyShape(shape);
+        return status == 0 ? 0 : 1;
+    }
     if (writeShapeToFile(shape, input.c_str()) != 0) fail("cannot write the benchmark file");
     double megabytes = static_cast<double>(fileSize(input)) / 1e6;
 

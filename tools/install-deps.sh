@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages this project needs that are not installed yet.
 #   tools/install-deps.sh view   what building and showing the viewer needs
+#   tools/install-deps.sh snapshot  what drawing its picture without a display needs
 #   tools/install-deps.sh test   all of that, plus what the tests need
 #   tools/install-deps.sh convert  what building the converter needs
 #   tools/install-deps.sh bench  what the benchmark needs
@@ -9,25 +10,31 @@ set -euo pipefail
 
 view_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev
                libgl1-mesa-dri xvfb x11-utils x11-apps netpbm)
+snapshot_packages=(cmake make g++ pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
+                   libpng-dev)
 # clang and its runtime build the fuzz targets; llvm-14 gives their reports
 # symbols; locales-all has the comma-decimal locales the locale test uses;
 # dpkg-dev fills in the Debian package's dependencies; pybind11 and the
 # Python packages build and test the Python module.
 convert_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libassimp-dev libseccomp-dev
                   nlohmann-json3-dev)
-test_packages=("${view_packages[@]}" libassimp-dev libseccomp-dev nlohmann-json3-dev liburing-dev dpkg-dev pybind11-dev python3-dev
+test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" clang-format libassimp-dev libseccomp-dev nlohmann-json3-dev liburing-dev dpkg-dev pybind11-dev python3-dev
                python3-numpy python3-meshio python3-pytest libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
-bench_packages=("${view_packages[@]}" time pybind11-dev python3-dev python3-numpy)
+# f3d (with xauth for xvfb-run) is the peer the snapshot is timed against,
+# on a mesh of assimp-testmodels.
+bench_packages=("${view_packages[@]}" "${snapshot_packages[@]}" time bc pybind11-dev python3-dev python3-numpy
+                libassimp-dev libseccomp-dev nlohmann-json3-dev f3d xauth assimp-testmodels)
 python_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev pybind11-dev python3-dev
                  python3-numpy python3-meshio python3-pytest)
 
 case "${1:-}" in
   view) wanted=("${view_packages[@]}") ;;
+  snapshot) wanted=("${snapshot_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
   convert) wanted=("${convert_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
   python) wanted=("${python_packages[@]}") ;;
-  *) echo "usage: $0 view|convert|test|bench|python" >&2; exit 2 ;;
+  *) echo "usage: $0 view|snapshot|convert|test|bench|python" >&2; exit 2 ;;
 esac
 
 missing=()

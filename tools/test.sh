@@ -16,8 +16,8 @@ echo "== the code as .clang-format lays it out" >&2
 git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
 
 echo "== build and test" >&2
-cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON -DBSV2_REQUIRE_CONVERTER=ON \
-  -DBSV2_REQUIRE_PYTHON=ON >/dev/null
+cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON -DBSV2_REQUIRE_SNAPSHOT=ON \
+  -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure --no-tests=error
 
@@ -35,7 +35,7 @@ echo "== bsv2-convert on mutated mesh files" >&2
 
 echo "== build with -fsanitize=address,undefined and test" >&2
 cmake -S . -B build-asan -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_SANITIZE=ON -DBSV2_REQUIRE_VIEWER=ON \
-  -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
+  -DBSV2_REQUIRE_SNAPSHOT=ON -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan -j "$jobs" --output-on-failure --no-tests=error
 

@@ -4,6 +4,7 @@
 
 #include <GL/glut.h>
 
+#include "gl_view.h"
 #include "outlines.h"
 #include "view_setup.h"
 
@@ -19,19 +20,13 @@ void init() { glClearColor(0.0f, 0.0f, 0.0f, 0.0f); }
 
 void reshape(int width, int height) {
     glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(kFieldOfViewDegrees, kAspect, kNear, kFar);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    setViewProjection();
 }
 
 void display() {
     glClear(GL_COLOR_BUFFER_BIT);
     glColor3f(0.0f, 1.0f, 0.0f);
-    glLoadIdentity();
-    gluLookAt(kEyeX, kEyeY, kEyeZ, kTargetX, kTargetY, kTargetZ, kUpX, kUpY, kUpZ);
-    glScalef(1.0f, kModelYScale, 1.0f);
+    placeViewCamera();
     drawModels();
     glFlush();
 }
@@ -40,6 +35,6 @@ void mouse(int, int, int, int) {}
 
 void drawModels() {
     const unsigned kSecondModelPauseSeconds = 3;
-    drawOutlines(shape, 0.0f, 1.0f, 0.0f, 0);
-    drawOutlines(shape2, 1.0f, 0.0f, 0.0f, kSecondModelPauseSeconds);
+    drawOutlines(shape, 0.0f, 1.0f, 0.0f, kFlushEachTriangle, 0);
+    drawOutlines(shape2, 1.0f, 0.0f, 0.0f, kFlushEachTriangle, kSecondModelPauseSeconds);
 }

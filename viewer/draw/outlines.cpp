@@ -5,7 +5,7 @@
 
 #include <initializer_list>
 
-void drawOutlines(Shape model, float red, float green, float blue, unsigned pauseSeconds) {
+void drawOutlines(Shape model, float red, float green, float blue, OutlineFlush flush, unsigned pauseSeconds) {
     if (model == nullptr) return;
     glColor3f(red, green, blue);
     for (int j = 0; j < numTriangles(model); j++) {
@@ -17,7 +17,9 @@ void drawOutlines(Shape model, float red, float green, float blue, unsigned paus
             glVertex3f(vertex[0], vertex[1], vertex[2]);
         }
         glEnd();
-        glFlush();
-        if (pauseSeconds > 0) sleep(pauseSeconds);
+        if (flush == kFlushEachTriangle) {
+            glFlush();
+            if (pauseSeconds > 0) sleep(pauseSeconds);
+        }
     }
 }

@@ -1,8 +1,8 @@
 // Helpers for testing the viewer as a real process on a virtual X server:
 // starting Xvfb, finding the viewer's window and reading its pixels back
 // from a screenshot.
-#ifndef TESTS_X_DISPLAY_H
-#define TESTS_X_DISPLAY_H
+#ifndef TESTS_COMMON_X_DISPLAY_H
+#define TESTS_COMMON_X_DISPLAY_H
 
 #include <sys/types.h>
 

@@ -1,7 +1,7 @@
 // Writing an output file whole or not at all, in the place and with the
 // permissions the file had.
-#ifndef TOOLS_WHOLE_OUTPUT_H
-#define TOOLS_WHOLE_OUTPUT_H
+#ifndef OUTPUT_WHOLE_OUTPUT_H
+#define OUTPUT_WHOLE_OUTPUT_H
 
 #include <functional>
 #include <string>

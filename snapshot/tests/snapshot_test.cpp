@@ -1,0 +1,152 @@
+// bsv2-snapshot as a real process: its PNG against the real viewer's
+// completed window under Xvfb, pixel for pixel, and how it refuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+#include "x_display.h"
+
+namespace {
+
+const std::string kSnapshot = SNAPSHOT_PATH;
+const std::string kViewer = VIEWER_PATH;
+const std::string kModels = MODELS_DIR;
+
+const char kOneTriangle[] = "BSV2\n3\n1\n-3 -1 0\n3 -1 0\n0 2 3\n0 1 2\n";
+
+// A few thousand random triangles over a region twice the view's size, so
+// that lines cross the window's edges (and the near plane) everywhere.
+std::string randomMeshCrossingTheEdges() {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> coordinate(-12, 12);
+    const int kVertices = 1500, kTriangles = 3000;
+    std::string text = "BSV2\n" + std::to_string(kVertices) + "\n" + std::to_string(kTriangles) + "\n";
+    for (int i = 0; i < 3 * kVertices; i++) text += std::to_string(coordinate(random)) + (i % 3 == 2 ? "\n" : " ");
+    std::uniform_int_distribution<int> vertex(0, kVertices - 1);
+    for (int j = 0; j < 3 * kTriangles; j++) text += std::to_string(vertex(random)) + (j % 3 == 2 ? "\n" : " ");
+    return text;
+}
+
+struct PixelCase {
+    const char *name;
+    // Each model: a file in models/, "@NAME" a file this test writes (from
+    // `written`), or "-" a file that does not exist.
+    std::vector<std::string> models;
+    int redTriangles;  // the viewer's frame is complete 3 s after each
+};
+
+std::string modelPath(const std::string &model, const ScratchDir &dir) {
+    if (model == "-") return dir.path("missing.bsv2");
+    if (model == "@triangle") return dir.write("triangle.bsv2", kOneTriangle);
+    if (model == "@random") return dir.write("random.bsv2", randomMeshCrossingTheEdges());
+    return kModels + "/" + model;
+}
+
+std::size_t differingPixels(const Screenshot &a, const Screenshot &b) {
+    if (a.width != b.width || a.height != b.height) return a.rgb.size() + b.rgb.size();
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < a.rgb.size(); i += 3) differing += !std::equal(&a.rgb[i], &a.rgb[i] + 3, &b.rgb[i]);
+    return differing;
+}
+
+class SameAsTheViewer : public testing::TestWithParam<PixelCase> {};
+
+TEST_P(SameAsTheViewer, PixelForPixel) {
+    ScratchDir dir;
+    std::vector<std::string> files;
+    for (const std::string &model : GetParam().models) files.push_back(modelPath(model, dir));
+    std::vector<std::string> argv = {kSnapshot};
+    argv.insert(argv.end(), files.begin(), files.end());
+    argv.push_back(dir.path("snapshot.png"));
+    Finished snapshot = runToEnd(argv, dir.root);
+    ASSERT_EQ(snapshot.status, 0) << snapshot.err;
+    Screenshot expected = readPng(dir.path("snapshot.png"));
+    ASSERT_EQ(expected.width, 500);
+
+    VirtualDisplay display = startVirtualDisplay();
+    std::vector<std::string> viewerArgv = {kViewer};
+    viewerArgv.insert(viewerArgv.end(), files.begin(), files.end());
+    RunningProcess viewer = startProcess(viewerArgv, display.name, dir.root);
+    WindowInfo window = waitForWindow(display.name, kViewer, 20);
+    ASSERT_FALSE(window.id.empty());
+    // The window matches once its frame is complete: each red triangle
+    // comes 3 s after the last.
+    double deadline = secondsNow() + 3 * GetParam().redTriangles + 20;
+    Screenshot shown = takeScreenshot(display.name, window.id);
+    while (differingPixels(shown, expected) != 0 && secondsNow() < deadline) {
+        sleepSeconds(0.25);
+        shown = takeScreenshot(display.name, window.id);
+    }
+    EXPECT_EQ(differingPixels(shown, expected), 0u);
+    ColourCounts counts = countColours(expected);
+    if (GetParam().models.empty()) {
+        EXPECT_EQ(counts.green + counts.red + counts.other, 0);
+    }
+    stopProcess(viewer);
+    stopVirtualDisplay(display);
+}
+
+INSTANTIATE_TEST_SUITE_P(Snapshot, SameAsTheViewer,
+                         testing::Values(PixelCase{"CubeAndTent", {"cube.bsv2", "tent.bsv2"}, 3},
+                                         PixelCase{"FirstOnly", {"octahedron.bsv2"}, 0}, PixelCase{"NoFile", {}, 0},
+                                         PixelCase{"FirstFailsSecondLoads", {"-", "@triangle"}, 1},
+                                         PixelCase{"LinesCrossingTheEdges", {"@random"}, 0}),
+                         [](const testing::TestParamInfo<PixelCase> &info) { return std::string(info.param.name); });
+
+struct RunCase {
+    const char *name;
+    std::vector<std::string> args;  // "@NAME" is NAME in the scratch folder
+    int status;
+    std::string errHolds;  // part of standard error ("" when it must be empty)
+    int size;              // the PNG's side, or 0: no PNG may be left
+};
+
+class Runs : public testing::TestWithParam<RunCase> {};
+
+TEST_P(Runs, GiveTheirStatusAndAWholePngOrNone) {
+    ScratchDir dir;
+    std::vector<std::string> argv = {kSnapshot};
+    for (const std::string &arg : GetParam().args) {
+        argv.push_back(arg == "@cube" ? kModels + "/cube.bsv2" : arg[0] == '@' ? dir.path(arg.substr(1)) : arg);
+    }
+    Finished run = runToEnd(argv, dir.root);
+    EXPECT_EQ(run.status, GetParam().status) << run.err;
+    if (GetParam().errHolds.empty()) {
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_NE(run.err.find(GetParam().errHolds), std::string::npos) << run.err;
+    }
+    Screenshot png = readPng(dir.path("out.png"));
+    EXPECT_EQ(png.width, GetParam().size);
+    EXPECT_EQ(png.height, GetParam().size);
+    if (GetParam().size > 0) {
+        EXPECT_GT(countColours(png).green, 0);
+    }
+    // Nothing else: no temporary file left beside the output.
+    std::size_t files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.root))
+        files += entry.path().filename().string().rfind("process", 0) != 0;
+    EXPECT_EQ(files, GetParam().size > 0 ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Snapshot, Runs,
+    testing::Values(
+        RunCase{"ThumbnailSize", {"--size", "128", "@cube", "@out.png"}, 0, "", 128},
+        RunCase{
+            "OutputInAMissingFolder", {"@cube", "@no/such/out.png"}, 3, "no/such/out.png: cannot create a file in", 0},
+        RunCase{"EveryFileFails",
+                {"@none.bsv2", "@nothing.bsv2", "@out.png"},
+                1,
+                "nothing.bsv2: Read error! (No such file or directory)",
+                0},
+        RunCase{"SizeOutOfRange", {"--size", "0", "@cube", "@out.png"}, 2, "--size needs", 0},
+        RunCase{"TooManyFiles", {"@cube", "@cube", "@cube", "@out.png"}, 2, "at most two models", 0}),
+    [](const testing::TestParamInfo<RunCase> &info) { return std::string(info.param.name); });
+
+}  // namespace
