@@ -18,7 +18,11 @@ snapshot_packages=(cmake make g++ pkg-config libgl-dev libglu1-mesa-dev libegl-d
 # Python packages build and test the Python module.
 convert_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libassimp-dev libseccomp-dev
                   nlohmann-json3-dev)
-test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" clang-format libassimp-dev libseccomp-dev nlohmann-json3-dev liburing-dev dpkg-dev pybind11-dev python3-dev
+# scdoc makes the manual pages; the desktop's own tools check the MIME type,
+# desktop entry, metainfo and thumbnailer (bubblewrap is the sandbox
+# thumbnail factories run thumbnailers in).
+desktop_packages=(scdoc man-db shared-mime-info desktop-file-utils appstream libglib2.0-bin xdg-utils bubblewrap)
+test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${desktop_packages[@]}" clang-format libassimp-dev libseccomp-dev nlohmann-json3-dev liburing-dev dpkg-dev pybind11-dev python3-dev
                python3-numpy python3-meshio python3-pytest libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
 # f3d (with xauth for xvfb-run) is the peer the snapshot is timed against,
 # on a mesh of assimp-testmodels.
