@@ -4,6 +4,7 @@
 #   tools/install-deps.sh snapshot  what drawing its picture without a display needs
 #   tools/install-deps.sh test   all of that, plus what the tests need
 #   tools/install-deps.sh convert  what building the converter needs
+#   tools/install-deps.sh package  all of test, plus what making and trying the Debian packages needs
 #   tools/install-deps.sh bench  what the benchmark needs
 #   tools/install-deps.sh python what the Python module needs
 set -euo pipefail
@@ -26,6 +27,9 @@ test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${desktop_packag
                python3-numpy python3-meshio python3-pytest libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
 # f3d (with xauth for xvfb-run) is the peer the snapshot is timed against,
 # on a mesh of assimp-testmodels.
+# What building the Debian packages and trying them as a user needs: the
+# package checker, and the desktop's own thumbnail factory (from Python).
+package_packages=(dpkg-dev lintian file gcc gir1.2-gnomedesktop-3.0 python3-gi)
 bench_packages=("${view_packages[@]}" "${snapshot_packages[@]}" time bc pybind11-dev python3-dev python3-numpy
                 libassimp-dev libseccomp-dev nlohmann-json3-dev f3d xauth assimp-testmodels)
 python_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev pybind11-dev python3-dev
@@ -37,8 +41,9 @@ case "${1:-}" in
   test) wanted=("${test_packages[@]}") ;;
   convert) wanted=("${convert_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
+  package) wanted=("${test_packages[@]}" "${package_packages[@]}") ;;
   python) wanted=("${python_packages[@]}") ;;
-  *) echo "usage: $0 view|snapshot|convert|test|bench|python" >&2; exit 2 ;;
+  *) echo "usage: $0 view|snapshot|convert|test|package|bench|python" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -21,14 +21,14 @@ cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure --no-tests=error
 
-echo "== shared libbsv2: exported symbols, programs built against it, Debian package" >&2
+echo "== shared libbsv2: exported symbols, programs and the Python module built against it" >&2
 cmake -S . -B build-shared -DBUILD_SHARED_LIBS=ON -DBUILD_TESTING=OFF -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON \
   -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
 cmake --build build-shared -j "$jobs"
 bash tools/check-exports.sh build-shared/shape/libbsv2.so
-bash shape/tests/install/consume.sh c build-shared models/cube.bsv2
-bash shape/tests/install/consume.sh cxx build-shared models/cube.bsv2
-(cd build && rm -f bsv2_*.deb && cpack -G DEB >/dev/null && dpkg-deb -f bsv2_*.deb Package Version Maintainer Depends)
+for kind in c cxx c-cmake python; do
+  bash shape/tests/install/consume.sh "$kind" build-shared models/cube.bsv2
+done
 
 echo "== bsv2-convert on mutated mesh files" >&2
 /usr/bin/python3 converter/fuzz/convert_fuzz.py build/converter/bsv2-convert --seconds "${CONVERT_FUZZ_SECONDS:-60}" --seed 1
@@ -41,3 +41,6 @@ ctest --test-dir build-asan -j "$jobs" --output-on-failure --no-tests=error
 
 echo "== fuzzing" >&2
 bash shape/fuzz/run.sh
+
+echo "== Debian packages: lintian, installed for real, used, purged" >&2
+bash tools/debian-packages.sh check

@@ -52,7 +52,8 @@ env -u DISPLAY -u WAYLAND_DISPLAY bwrap --ro-bind /usr /usr --bind "$work/sandbo
   --ro-bind "$prefix" "$prefix" --symlink usr/lib /lib --symlink usr/lib64 /lib64 --symlink usr/bin /bin \
   --symlink usr/sbin /sbin --proc /proc --dev /dev --unshare-all --die-with-parent \
   --setenv PATH "$prefix/bin:/usr/bin" $command || fail "the thumbnailer failed in the sandbox: $command"
-size=$(pngtopnm "$work/sandbox-tmp/thumbnail.png" | head -c 20 | sed -n 2p)
+pngtopnm "$work/sandbox-tmp/thumbnail.png" >"$work/thumbnail.ppm"
+size=$(sed -n 2p "$work/thumbnail.ppm")
 echo "thumbnail made in the sandbox by '$command': $size"
 [ "$size" = "128 128" ] || fail "the thumbnail is not 128 x 128"
 

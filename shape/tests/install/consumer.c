@@ -1,8 +1,9 @@
 /* A C99 program outside the tree, built against the installed library
-   through pkg-config: reads a BSV2 file, writes it again, reads the copy. */
+   (through pkg-config, or CMake's find_package): reads a BSV2 file, writes
+   it again, reads the copy, and acts on the cause of a failure. */
 #include <bsv2/shape.h>
+#include <errno.h>
 #include <stdio.h>
-#include <string.h>
 
 int main(int argc, char **argv) {
     char message[128];
@@ -21,8 +22,10 @@ int main(int argc, char **argv) {
     printf("%d vertices, %d triangles\n", copy->numVertices, numTriangles(copy));
     destroyShape(copy);
     destroyShape(shape);
-    return readShapeFromFileReporting("/nonexistent.bsv2", message, sizeof message, NULL) == NULL &&
-                   strcmp(message, "Read error!\n") == 0
-               ? 0
-               : 1;
+    {
+        Bsv2Cause cause = BSV2_CAUSE_NONE;
+        int systemError = 0;
+        Shape missing = readShapeFromFileWithCause("/nonexistent.bsv2", NULL, 0, &cause, &systemError);
+        return missing == NULL && cause == BSV2_CAUSE_CANNOT_OPEN && systemError == ENOENT ? 0 : 1;
+    }
 }
