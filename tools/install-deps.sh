@@ -23,7 +23,8 @@ convert_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl
 # desktop entry, metainfo and thumbnailer (bubblewrap is the sandbox
 # thumbnail factories run thumbnailers in).
 desktop_packages=(scdoc man-db shared-mime-info desktop-file-utils appstream libglib2.0-bin xdg-utils bubblewrap)
-test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${desktop_packages[@]}" clang-format libassimp-dev libseccomp-dev nlohmann-json3-dev liburing-dev dpkg-dev pybind11-dev python3-dev
+test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${desktop_packages[@]}" "${pip_packages[@]}" clang-format
+               libassimp-dev libseccomp-dev nlohmann-json3-dev liburing-dev dpkg-dev pybind11-dev python3-dev
                python3-numpy python3-meshio python3-pytest libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
 # f3d (with xauth for xvfb-run) is the peer the snapshot is timed against,
 # on a mesh of assimp-testmodels.
@@ -32,8 +33,11 @@ test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${desktop_packag
 package_packages=(dpkg-dev lintian file gcc gir1.2-gnomedesktop-3.0 python3-gi)
 bench_packages=("${view_packages[@]}" "${snapshot_packages[@]}" time bc pybind11-dev python3-dev python3-numpy
                 libassimp-dev libseccomp-dev nlohmann-json3-dev f3d xauth assimp-testmodels)
-python_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev pybind11-dev python3-dev
-                 python3-numpy python3-meshio python3-pytest)
+# pip install . builds the module with setuptools and pybind11's helper,
+# offline, into a venv that sees the system's packages.
+pip_packages=(g++ python3-dev python3-venv python3-pip python3-wheel python3-setuptools python3-pybind11 python3-build)
+python_packages=(cmake make g++ pkg-config pybind11-dev python3-dev python3-numpy python3-meshio python3-pytest
+                 "${pip_packages[@]}")
 
 case "${1:-}" in
   view) wanted=("${view_packages[@]}") ;;

@@ -30,6 +30,22 @@ for kind in c cxx c-cmake python; do
   bash shape/tests/install/consume.sh "$kind" build-shared models/cube.bsv2
 done
 
+echo "== pip install . into a fresh venv, the Python tests against that install, the wheel" >&2
+venv=$(mktemp -d)
+/usr/bin/python3 -m venv --system-site-packages "$venv"
+"$venv/bin/pip" install -q --no-build-isolation --no-index . 2>&1 | grep -v "_BetaConfiguration\|^ *warnings.warn" >&2 || true
+"$venv/bin/python" -c "import bsv2" 2>/dev/null || { echo "pip install . did not install bsv2" >&2; exit 1; }
+version=$(sed -n 's/^project(bsv2 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+root=$PWD
+# From the venv's folder, so that nothing of the tree's is imported instead.
+(cd "$venv" && "$venv/bin/python" -c "import bsv2, bsv2_meshio; print('installed by pip:', bsv2.__file__)" &&
+  BSV2_PROJECT_VERSION=$version BSV2_CONVERTER=$root/build/converter/bsv2-convert \
+    "$venv/bin/python" -m pytest -q -p no:cacheprovider "$root/python/tests")
+/usr/bin/python3 -m build --no-isolation --wheel --outdir "$venv/dist" . >"$venv/build.log" 2>&1 ||
+  { cat "$venv/build.log" >&2; exit 1; }
+echo "wheel: $(basename "$venv"/dist/*.whl)"
+rm -rf "$venv"
+
 echo "== bsv2-convert on mutated mesh files" >&2
 /usr/bin/python3 converter/fuzz/convert_fuzz.py build/converter/bsv2-convert --seconds "${CONVERT_FUZZ_SECONDS:-60}" --seed 1
 
