@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the layout of the code, builds everything
-# with warnings as errors and runs every test: the whole suite (with programs built against the
-# installed library), a shared build's exported symbols and its consumers,
-# the Debian package, the converter on mutated mesh files
-# ($CONVERT_FUZZ_SECONDS, default 60), the whole suite again built with
-# AddressSanitizer and UBSan, then each fuzz target for a bounded time
-# ($FUZZ_SECONDS each, default 60).
+# with warnings as errors and runs every test: the whole suite (with programs
+# built against the installed library), a shared build's exported symbols
+# and its consumers, the Python module installed by pip and tested there, the
+# converter on mutated mesh files ($CONVERT_FUZZ_SECONDS, default 60), the
+# whole suite again built with AddressSanitizer and UBSan, each fuzz target
+# for a bounded time ($FUZZ_SECONDS each, default 60), and last the Debian
+# packages: lintian, a real install, use and purge.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
