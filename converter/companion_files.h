@@ -2,8 +2,8 @@
 // libraries, a glTF's buffers, the objects of a LightWave scene, the parts
 // of an Unreal mesh, a Half-Life model's textures and animations. An isolated import may read these and the mesh
 // itself, nothing else (landlock.h).
-#ifndef TOOLS_COMPANION_FILES_H
-#define TOOLS_COMPANION_FILES_H
+#ifndef CONVERTER_COMPANION_FILES_H
+#define CONVERTER_COMPANION_FILES_H
 
 #include <string>
 #include <vector>

@@ -87,7 +87,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 enum Received { kEnded, kOutOfTime, kOutOfBounds };
 
 // Reads the child's frames until it closes the pipe, time runs out, or what
-// it sends can no longer be a result of at most `maxMeshBytes` (the reason
+// it sends can no longer be a result that fits in its memory cap (the reason
 // is then in *reason).
 Received receiveAll(int fd, std::string *bytes, const ImportLimits &limits, std::chrono::steady_clock::time_point start,
                     std::string *reason) {

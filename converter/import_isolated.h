@@ -1,8 +1,11 @@
 // Importing an untrusted mesh file where Assimp cannot harm the user: in a
-// child process with its memory and time capped, in a seccomp sandbox, its
-// own output silenced, handing the mesh back over a pipe.
-#ifndef TOOLS_IMPORT_ISOLATED_H
-#define TOOLS_IMPORT_ISOLATED_H
+// child process with its memory and time capped, no privileges and no
+// descriptor but its pipe, allowed to read only the input and the files it
+// names (Landlock) and to make only the system calls an import needs
+// (seccomp), handing the mesh back over a pipe whose stream the parent
+// bounds and checks.
+#ifndef CONVERTER_IMPORT_ISOLATED_H
+#define CONVERTER_IMPORT_ISOLATED_H
 
 #include <string>
 
@@ -26,8 +29,9 @@ ImportLimits defaultImportLimits(unsigned long long inputBytes);
 //   Returns: a new shape (release it with destroyShape), with *leftOut
 //   filled; or null with a one-line reason in *reason: the importer's own,
 //   or what stopped the child ("importer crashed (signal 6)", "needs more
-//   than N MiB of memory; ...", "took longer than N s; ..."). A child that
-//   outlives its time is killed; nothing of it survives the call.
+//   than N MiB of memory; ...", "took longer than N s; ...", "the importer
+//   sent more than a result can hold"). A child that outlives its time or
+//   sends too much is killed; nothing of it survives the call.
 Shape importIsolated(const char *path, const ImportLimits &limits, const char *progressLabel, LeftOut *leftOut,
                      std::string *reason);
 

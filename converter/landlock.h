@@ -1,8 +1,8 @@
 // Confining what a process may open with Landlock, the kernel's access
 // control for unprivileged processes: a list of files it may read, and
 // nothing else it may read, list, write, make, remove or execute.
-#ifndef TOOLS_LANDLOCK_H
-#define TOOLS_LANDLOCK_H
+#ifndef CONVERTER_LANDLOCK_H
+#define CONVERTER_LANDLOCK_H
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // Reading the mesh formats of the Assimp library into one triangle mesh.
-#ifndef TOOLS_MESH_CONVERT_H
-#define TOOLS_MESH_CONVERT_H
+#ifndef CONVERTER_MESH_CONVERT_H
+#define CONVERTER_MESH_CONVERT_H
 
 #include <functional>
 #include <string>

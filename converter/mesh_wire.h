@@ -6,8 +6,8 @@
 //   'm'  the mesh: four int64 (vertex count V, triangle count T, points and
 //        lines left out), then 3V floats and 3T int32 vertex numbers
 // A stream holds any number of 'p' frames, then exactly one 'e' or 'm'.
-#ifndef TOOLS_MESH_WIRE_H
-#define TOOLS_MESH_WIRE_H
+#ifndef CONVERTER_MESH_WIRE_H
+#define CONVERTER_MESH_WIRE_H
 
 #include <cstdint>
 #include <string>

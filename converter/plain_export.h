@@ -3,8 +3,8 @@
 // joins vertices through a map of every one, its glTF and PLY ones copy the
 // scene) and the PLY one does not report a failed write. All assume finite
 // coordinates and vertex numbers in range.
-#ifndef TOOLS_PLAIN_EXPORT_H
-#define TOOLS_PLAIN_EXPORT_H
+#ifndef CONVERTER_PLAIN_EXPORT_H
+#define CONVERTER_PLAIN_EXPORT_H
 
 #include <string>
 

@@ -2,8 +2,8 @@
 // second, and only when standard error is a terminal, "bsv2-convert:
 // reading big.obj 42% (3 s)" is redrawn in place four times a second until
 // the work ends, and then erased.
-#ifndef TOOLS_PROGRESS_H
-#define TOOLS_PROGRESS_H
+#ifndef CONVERTER_PROGRESS_H
+#define CONVERTER_PROGRESS_H
 
 // Starts showing `what` (such as "reading big.obj"); ends any earlier one.
 // The line goes to the standard error the process had when this is first

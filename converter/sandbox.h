@@ -1,7 +1,7 @@
 // The limits an untrusted importer runs under, in a child process of its
 // own. Everything here is one-way: there is no leaving the sandbox.
-#ifndef TOOLS_SANDBOX_H
-#define TOOLS_SANDBOX_H
+#ifndef CONVERTER_SANDBOX_H
+#define CONVERTER_SANDBOX_H
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // Running test code where large allocations fail, to exercise the paths
 // taken when the heap refuses a table.
-#ifndef TESTS_MEMORY_LIMIT_H
-#define TESTS_MEMORY_LIMIT_H
+#ifndef TESTS_COMMON_MEMORY_LIMIT_H
+#define TESTS_COMMON_MEMORY_LIMIT_H
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

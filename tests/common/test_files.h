@@ -1,7 +1,7 @@
 // Scratch files for tests: a private directory per test, and whole-file
 // reads and writes of raw bytes (NUL bytes included).
-#ifndef TESTS_TEST_FILES_H
-#define TESTS_TEST_FILES_H
+#ifndef TESTS_COMMON_TEST_FILES_H
+#define TESTS_COMMON_TEST_FILES_H
 
 #include <string>
 
