@@ -1,64 +1,77 @@
 #!/usr/bin/env bash
 # Installs the Debian packages this project needs that are not installed yet.
-#   tools/install-deps.sh view   what building and showing the viewer needs
+#   tools/install-deps.sh view      what building and showing the viewer needs
 #   tools/install-deps.sh snapshot  what drawing its picture without a display needs
-#   tools/install-deps.sh test   all of that, plus what the tests need
-#   tools/install-deps.sh convert  what building the converter needs
-#   tools/install-deps.sh package  all of test, plus what making and trying the Debian packages needs
-#   tools/install-deps.sh bench  what the benchmark needs
-#   tools/install-deps.sh python what the Python module needs
+#   tools/install-deps.sh convert   what building the converter needs
+#   tools/install-deps.sh python    what the Python module needs
+#   tools/install-deps.sh test      all of these, plus what the tests need
+#   tools/install-deps.sh package   all of test, plus what making and trying the Debian packages needs
+#   tools/install-deps.sh bench     what the benchmark needs
+# Each set is whole on its own: any of them may be the first thing run on a
+# fresh machine.
 set -euo pipefail
 
-view_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev
-               libgl1-mesa-dri xvfb x11-utils x11-apps netpbm)
-snapshot_packages=(cmake make g++ pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
+# The compiler and the build tools every set starts from.
+build_packages=(cmake make g++ pkg-config)
+# The viewer (GL, GLU, freeglut), and what its window tests need: an X
+# server without a screen, xwininfo and xwd to find and grab the window,
+# netpbm to read the grab.
+view_packages=("${build_packages[@]}" freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri xvfb
+               x11-utils x11-apps netpbm)
+# bsv2-snapshot: EGL on Mesa's software rasterizer, and libpng.
+snapshot_packages=("${build_packages[@]}" libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
                    libpng-dev)
-# clang and its runtime build the fuzz targets; llvm-14 gives their reports
-# symbols; locales-all has the comma-decimal locales the locale test uses;
-# dpkg-dev fills in the Debian package's dependencies; pybind11 and the
-# Python packages build and test the Python module.
-convert_packages=(cmake make g++ pkg-config freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libassimp-dev libseccomp-dev
-                  nlohmann-json3-dev)
+# The converter: Assimp, libseccomp, nlohmann-json. Debian's Assimp CMake
+# files name libz.so, which libassimp-dev does not bring.
+convert_packages=("${build_packages[@]}" libassimp-dev zlib1g-dev libseccomp-dev nlohmann-json3-dev)
+# pip install . builds the module with setuptools and pybind11's helper,
+# offline, into a venv that sees the system's packages.
+pip_packages=(g++ python3-dev python3-venv python3-pip python3-wheel python3-setuptools python3-pybind11
+              python3-build)
+# The Python module (pybind11, NumPy), its meshio plugin and its tests.
+python_packages=("${build_packages[@]}" pybind11-dev python3-dev python3-numpy python3-meshio python3-pytest
+                 "${pip_packages[@]}")
 # scdoc makes the manual pages; the desktop's own tools check the MIME type,
 # desktop entry, metainfo and thumbnailer (bubblewrap is the sandbox
 # thumbnail factories run thumbnailers in).
 desktop_packages=(scdoc man-db shared-mime-info desktop-file-utils appstream libglib2.0-bin xdg-utils bubblewrap)
-test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${desktop_packages[@]}" "${pip_packages[@]}" clang-format
-               libassimp-dev libseccomp-dev nlohmann-json3-dev liburing-dev dpkg-dev pybind11-dev python3-dev
-               python3-numpy python3-meshio python3-pytest libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all)
-# f3d (with xauth for xvfb-run) is the peer the snapshot is timed against,
-# on a mesh of assimp-testmodels.
+# clang and its runtime build the fuzz targets; llvm-14 gives their reports
+# symbols; locales-all has the comma-decimal locales the locale test uses;
+# liburing is the reader test's io_uring stand-in; dpkg-dev fills in the
+# Debian packages' dependencies.
+test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${convert_packages[@]}" "${python_packages[@]}"
+               "${desktop_packages[@]}" clang-format liburing-dev dpkg-dev libgtest-dev clang libclang-rt-14-dev
+               llvm-14 locales-all)
 # What building the Debian packages and trying them as a user needs: the
 # package checker, and the desktop's own thumbnail factory (from Python).
-package_packages=(dpkg-dev lintian file gcc gir1.2-gnomedesktop-3.0 python3-gi)
-bench_packages=("${view_packages[@]}" "${snapshot_packages[@]}" time bc pybind11-dev python3-dev python3-numpy
-                libassimp-dev libseccomp-dev nlohmann-json3-dev f3d xauth assimp-testmodels)
-# pip install . builds the module with setuptools and pybind11's helper,
-# offline, into a venv that sees the system's packages.
-pip_packages=(g++ python3-dev python3-venv python3-pip python3-wheel python3-setuptools python3-pybind11 python3-build)
-python_packages=(cmake make g++ pkg-config pybind11-dev python3-dev python3-numpy python3-meshio python3-pytest
-                 "${pip_packages[@]}")
+package_packages=("${test_packages[@]}" dpkg-dev lintian file gcc gir1.2-gnomedesktop-3.0 python3-gi)
+# The benchmark builds the library, bsv2-info, the Python module, the
+# snapshot and the converter; /usr/bin/time measures peak memory; f3d (with
+# xauth for xvfb-run) is the peer the snapshot is timed against, on a mesh
+# of assimp-testmodels.
+bench_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${convert_packages[@]}" pybind11-dev python3-dev
+                python3-numpy time bc f3d xauth assimp-testmodels)
 
 case "${1:-}" in
   view) wanted=("${view_packages[@]}") ;;
   snapshot) wanted=("${snapshot_packages[@]}") ;;
-  test) wanted=("${test_packages[@]}") ;;
   convert) wanted=("${convert_packages[@]}") ;;
-  bench) wanted=("${bench_packages[@]}") ;;
-  package) wanted=("${test_packages[@]}" "${package_packages[@]}") ;;
   python) wanted=("${python_packages[@]}") ;;
-  *) echo "usage: $0 view|snapshot|convert|test|package|bench|python" >&2; exit 2 ;;
+  test) wanted=("${test_packages[@]}") ;;
+  package) wanted=("${package_packages[@]}") ;;
+  bench) wanted=("${bench_packages[@]}") ;;
+  *) echo "usage: $0 view|snapshot|convert|python|test|package|bench" >&2; exit 2 ;;
 esac
 
 missing=()
 for package in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
+    [[ " ${missing[*]} " == *" $package "* ]] || missing+=("$package")
   fi
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}" >&2
+echo "Installing ${#missing[@]} packages: ${missing[*]}" >&2
 if [ "$(id -u)" -eq 0 ]; then
   sudo=()
 elif command -v sudo >/dev/null; then
@@ -68,5 +81,8 @@ else
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -q
-"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Another apt run (an unattended upgrade, a second script) may hold the lock
+# for a while: wait for it rather than fail.
+apt=("${sudo[@]}" apt-get -q -o DPkg::Lock::Timeout=900)
+"${apt[@]}" update
+"${apt[@]}" install -y --no-install-recommends "${missing[@]}"
