@@ -8,10 +8,12 @@
 #   bench/run.sh [--runs N] [--vertices V] [--triangles T]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/build-steps.sh
 
 bash tools/install-deps.sh bench
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-bench -j "$(nproc)" --target bench_bsv2 bsv2-info bsv2_python bsv2-snapshot bsv2-convert
+quietly "configuring the build" cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+quietly "building the benchmark" cmake --build build-bench -j "$(nproc)" --target bench_bsv2 bsv2-info bsv2_python \
+  bsv2-snapshot bsv2-convert
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 build-bench/bench/bench_bsv2 "$@"
 echo

@@ -13,6 +13,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source tools/build-steps.sh
 mode=${1:-build}
 packages=(libbsv2-1 libbsv2-dev python3-bsv2 bsv2-tools)
 
@@ -21,13 +22,13 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
 # CMake reads no CPPFLAGS: fortification goes in with the compiler flags.
 export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
-cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_SHARED_LIBS=ON \
-  -DBSV2_DEBIAN_PACKAGES=ON -DBUILD_TESTING=OFF -DBSV2_BUILD_BENCH=OFF -DBSV2_REQUIRE_VIEWER=ON \
-  -DBSV2_REQUIRE_SNAPSHOT=ON -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON -DBSV2_REQUIRE_MANPAGES=ON >/dev/null
-cmake --build build-deb -j "$(nproc)" >/dev/null
+quietly "configuring the build" cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+  -DBUILD_SHARED_LIBS=ON -DBSV2_DEBIAN_PACKAGES=ON -DBUILD_TESTING=OFF -DBSV2_BUILD_BENCH=OFF -DBSV2_REQUIRE_VIEWER=ON \
+  -DBSV2_REQUIRE_SNAPSHOT=ON -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON -DBSV2_REQUIRE_MANPAGES=ON
+quietly "building the packages' programs" cmake --build build-deb -j "$(nproc)"
 rm -rf out/debian
 mkdir -p out/debian
-(cd build-deb && rm -f ./*.deb && cpack -G DEB >/dev/null 2>&1 && mv ./*.deb "$root/out/debian/")
+(cd build-deb && rm -f ./*.deb && quietly "making the packages" cpack -G DEB && mv ./*.deb "$root/out/debian/")
 echo "Packages in out/debian/: $(cd out/debian && echo *.deb)"
 [ "$mode" = check ] || exit 0
 

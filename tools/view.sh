@@ -9,6 +9,7 @@
 # and the status is 1.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/tools/build-steps.sh"
 
 if [ $# -gt 2 ]; then
   echo "usage: $0 [FIRST.bsv2 [SECOND.bsv2]]" >&2
@@ -24,15 +25,8 @@ fi
 
 # Builds one target quietly; its output only when it fails.
 build() {
-  local log
-  log=$(mktemp)
-  if ! { cmake -S "$root" -B "$root/build-view" -DBUILD_TESTING=OFF "$@" &&
-         cmake --build "$root/build-view" --target "$target" -j "$(nproc)"; } >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    exit 1
-  fi
-  rm -f "$log"
+  quietly "configuring the build" cmake -S "$root" -B "$root/build-view" -DBUILD_TESTING=OFF "$@"
+  quietly "building $target" cmake --build "$root/build-view" --target "$target" -j "$(nproc)"
 }
 
 if [ -n "${DISPLAY:-}" ]; then
