@@ -7,32 +7,59 @@
 # whole suite again built with AddressSanitizer and UBSan, each fuzz target
 # for a bounded time ($FUZZ_SECONDS each, default 60), and last the Debian
 # packages: lintian, a real install, use and purge.
+# A build that fails ends the run with status 70. With CI set (CI runs this
+# on fresh machines, where everything a test needs is there), a test that
+# skips itself fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/build-steps.sh
 
 bash tools/install-deps.sh test
 jobs=$(nproc)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# ctest with the run's options, then the reason each skipped test gave
+# (ctest shows only their names); with REQUIRE_ALL set, a skip fails the run.
+run_tests() {
+  local build=$1 status=0
+  ctest --test-dir "$build" -j "$jobs" --output-on-failure --no-tests=error | tee "$scratch/ctest.log" || status=$?
+  [ "$status" -eq 0 ] || exit "$status"
+  sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$scratch/ctest.log" >"$scratch/skipped"
+  [ -s "$scratch/skipped" ] || return 0
+  echo "Skipped, and why:" >&2
+  awk 'NR == FNR { skipped[$0] = 1; next }
+       / Testing: / { name = $0; sub(/^[0-9]+\/[0-9]+ Testing: /, "", name) }
+       /^<end of output>$/ { inside = 0 }
+       inside && skipped[name] && !/^(\[|Running main|Note: Google Test|$)/ { print "  " name ": " $0 }
+       /^Output:$/ { inside = 1; getline }' "$scratch/skipped" "$build/Testing/Temporary/LastTest.log" >&2
+  if [ "${2:-}" = REQUIRE_ALL ] && [ -n "${CI:-}" ]; then
+    echo "tests skipped in CI, where everything they need is installed" >&2
+    exit 1
+  fi
+}
 
 echo "== the code as .clang-format lays it out" >&2
 git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
 
 echo "== build and test" >&2
 cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON -DBSV2_REQUIRE_SNAPSHOT=ON \
-  -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON -DBSV2_REQUIRE_MANPAGES=ON >/dev/null
-cmake --build build -j "$jobs"
-ctest --test-dir build -j "$jobs" --output-on-failure --no-tests=error
+  -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON -DBSV2_REQUIRE_MANPAGES=ON >/dev/null ||
+  build_failed "configuring the build"
+cmake --build build -j "$jobs" || build_failed "building the tree"
+run_tests build REQUIRE_ALL
 
 echo "== shared libbsv2: exported symbols, programs and the Python module built against it" >&2
 cmake -S . -B build-shared -DBUILD_SHARED_LIBS=ON -DBUILD_TESTING=OFF -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON \
-  -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
-cmake --build build-shared -j "$jobs"
+  -DBSV2_REQUIRE_CONVERTER=ON >/dev/null || build_failed "configuring the shared build"
+cmake --build build-shared -j "$jobs" || build_failed "building the shared build"
 bash tools/check-exports.sh build-shared/shape/libbsv2.so
 for kind in c cxx c-cmake python; do
   bash shape/tests/install/consume.sh "$kind" build-shared models/cube.bsv2
 done
 
 echo "== pip install . into a fresh venv, the Python tests against that install, the wheel" >&2
-venv=$(mktemp -d)
+venv=$scratch/venv
 /usr/bin/python3 -m venv --system-site-packages "$venv"
 "$venv/bin/pip" install -q --no-build-isolation --no-index . 2>&1 | grep -v "_BetaConfiguration\|^ *warnings.warn" >&2 || true
 "$venv/bin/python" -c "import bsv2" 2>/dev/null || { echo "pip install . did not install bsv2" >&2; exit 1; }
@@ -42,19 +69,18 @@ root=$PWD
 (cd "$venv" && "$venv/bin/python" -c "import bsv2, bsv2_meshio; print('installed by pip:', bsv2.__file__)" &&
   BSV2_PROJECT_VERSION=$version BSV2_CONVERTER=$root/build/converter/bsv2-convert \
     "$venv/bin/python" -m pytest -q -p no:cacheprovider "$root/python/tests")
-/usr/bin/python3 -m build --no-isolation --wheel --outdir "$venv/dist" . >"$venv/build.log" 2>&1 ||
-  { cat "$venv/build.log" >&2; exit 1; }
-echo "wheel: $(basename "$venv"/dist/*.whl)"
-rm -rf "$venv"
+/usr/bin/python3 -m build --no-isolation --wheel --outdir "$scratch/dist" . >"$scratch/build.log" 2>&1 ||
+  { cat "$scratch/build.log" >&2; build_failed "building the wheel"; }
+echo "wheel: $(basename "$scratch"/dist/*.whl)"
 
 echo "== bsv2-convert on mutated mesh files" >&2
 /usr/bin/python3 converter/fuzz/convert_fuzz.py build/converter/bsv2-convert --seconds "${CONVERT_FUZZ_SECONDS:-60}" --seed 1
 
 echo "== build with -fsanitize=address,undefined and test" >&2
 cmake -S . -B build-asan -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_SANITIZE=ON -DBSV2_REQUIRE_VIEWER=ON \
-  -DBSV2_REQUIRE_SNAPSHOT=ON -DBSV2_REQUIRE_CONVERTER=ON >/dev/null
-cmake --build build-asan -j "$jobs"
-ctest --test-dir build-asan -j "$jobs" --output-on-failure --no-tests=error
+  -DBSV2_REQUIRE_SNAPSHOT=ON -DBSV2_REQUIRE_CONVERTER=ON >/dev/null || build_failed "configuring the sanitizer build"
+cmake --build build-asan -j "$jobs" || build_failed "building the sanitizer build"
+run_tests build-asan
 
 echo "== fuzzing" >&2
 bash shape/fuzz/run.sh

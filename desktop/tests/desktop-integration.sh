@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # BSV2 as the desktop sees it, checked with the desktop's own tools: the
 # build tree BUILD is installed into a scratch prefix and registered in
-# scratch XDG folders, touching nothing of the machine's own.
+# scratch XDG folders, touching nothing of the machine's own. (The
+# thumbnailer in its sandbox is thumbnail-sandboxed.sh.)
 #   desktop-integration.sh BUILD MODEL.bsv2
 set -euo pipefail
 build=$1 model=$2
@@ -36,26 +37,6 @@ default=$(xdg-mime query default model/x-bsv2)
 echo "xdg-mime query default model/x-bsv2: $default"
 [ "$default" = "$id.desktop" ] || fail "the viewer is not the default for model/x-bsv2"
 [ -f "$share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no icon"
-
-# The thumbnailer's Exec line as a thumbnail factory runs it: in a bubblewrap
-# sandbox that sees only /usr and the prefix (read-only), with a private
-# /tmp holding the input and the output, no network, no display.
-exec_line=$(sed -n 's/^Exec=//p' "$share/thumbnailers/bsv2.thumbnailer")
-mkdir "$work/sandbox-tmp"
-cp "$model" "$work/sandbox-tmp/input.bsv2"
-command=${exec_line//%s/128}
-command=${command//%i//tmp/input.bsv2}
-command=${command//%o//tmp/thumbnail.png}
-# shellcheck disable=SC2086
-# (The private /tmp first: the scratch prefix lies under the real one.)
-env -u DISPLAY -u WAYLAND_DISPLAY bwrap --ro-bind /usr /usr --bind "$work/sandbox-tmp" /tmp \
-  --ro-bind "$prefix" "$prefix" --symlink usr/lib /lib --symlink usr/lib64 /lib64 --symlink usr/bin /bin \
-  --symlink usr/sbin /sbin --proc /proc --dev /dev --unshare-all --die-with-parent \
-  --setenv PATH "$prefix/bin:/usr/bin" $command || fail "the thumbnailer failed in the sandbox: $command"
-pngtopnm "$work/sandbox-tmp/thumbnail.png" >"$work/thumbnail.ppm"
-size=$(sed -n 2p "$work/thumbnail.ppm")
-echo "thumbnail made in the sandbox by '$command': $size"
-[ "$size" = "128 128" ] || fail "the thumbnail is not 128 x 128"
 
 # Every manual page renders without a warning.
 pages=$(find "$share/man" -name '*.gz' | sort)
