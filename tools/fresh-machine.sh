@@ -182,7 +182,7 @@ tar -C "$root" -xzf "$tarball"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 git clone -q "$repo" "$root/root/$project"
 packages() { dpkg-query --admindir="$root/var/lib/dpkg" -W | wc -l; }
-say "a new root in $root with $(packages) packages; running: $*"
+say "a new root in $root with $(packages) packages; $# command(s) to run"
 started=$SECONDS
 status=0
 enter "$root" "$@" || status=$?
