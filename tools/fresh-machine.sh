@@ -65,7 +65,10 @@ if [ "${1:-}" = --enter ]; then
   status=0
   for command in "$@"; do
     echo "fresh-machine \$ $command" >&2
-    env -i "${environment[@]}" bash -c "cd /root/$project && $command" || { status=$?; break; }
+    before=$(dpkg-query -W | wc -l) started=$SECONDS
+    env -i "${environment[@]}" bash -c "cd /root/$project && $command" || status=$?
+    say "status $status after $((SECONDS - started)) s, $(($(dpkg-query -W | wc -l) - before)) packages installed: $command"
+    [ "$status" -eq 0 ] || break
   done
   exit "$status"
 fi

@@ -71,7 +71,7 @@ for package in "${wanted[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing ${#missing[@]} packages: ${missing[*]}" >&2
+echo "Installing ${#missing[@]} packages and what they need: ${missing[*]}" >&2
 if [ "$(id -u)" -eq 0 ]; then
   sudo=()
 elif command -v sudo >/dev/null; then
@@ -84,5 +84,14 @@ export DEBIAN_FRONTEND=noninteractive
 # Another apt run (an unattended upgrade, a second script) may hold the lock
 # for a while: wait for it rather than fail.
 apt=("${sudo[@]}" apt-get -q -o DPkg::Lock::Timeout=900)
-"${apt[@]}" update
-"${apt[@]}" install -y --no-install-recommends "${missing[@]}"
+# apt's and dpkg's own output only when they fail.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+before=$(dpkg-query -W | wc -l)
+started=$SECONDS
+if ! { "${apt[@]}" update && "${apt[@]}" install -y --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "$(basename "$0"): apt-get could not install them" >&2
+  exit 1
+fi
+echo "Installed $(($(dpkg-query -W | wc -l) - before)) packages in $((SECONDS - started)) s" >&2
