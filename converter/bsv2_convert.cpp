@@ -9,8 +9,9 @@
 //
 // Exit status: 0 done, 1 usage error, 2 the input cannot be read (or has
 // nothing to convert), 3 the output cannot be written. The output appears
-// whole or not at all, where it was and with the permissions it had
-// (whole_output.h).
+// whole or not at all, where it was and with the permission bits it had,
+// and never over the input, but for BSV2 to BSV2, where fitting a file in
+// place is read whole before it is written (whole_output.h).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +60,13 @@ const char kUsage[] =
 const double kFitShare = 0.9;
 
 enum ExitStatus { kDone = 0, kUsageError = 1, kInputFailed = 2, kOutputFailed = 3 };
+
+// The options of the command line.
+struct Options {
+    bool fit = false;
+    double timeout = 0;    // 0: the default for the input's size
+    double maxMemory = 0;  // 0: the default for the input's size
+};
 
 int fail(ExitStatus status, const std::string &file, const std::string &reason) {
     endProgress();
@@ -123,11 +131,82 @@ bool writeBsv2(Shape shape, const char *path, std::string *reason) {
     return false;
 }
 
+// True when the output is the file standard output goes to.
+bool isStandardOutput(const OutputTarget &target) {
+    struct stat output, standard;
+    return statOutput(target, &output) == 0 && fstat(STDOUT_FILENO, &standard) == 0 &&
+           output.st_dev == standard.st_dev && output.st_ino == standard.st_ino;
+}
+
+// Reads or imports `input`, checks it, and writes it to `target`, the
+// place `output` names; the exit status.
+int convert(const std::string &input, const std::string &output, const OutputTarget &target, const OutputRules &rules,
+            const Options &options) {
+    std::string outputExtension = lowerExtension(output);
+    PlainWriter plainWriter = plainWriterFor(outputExtension);
+    bool toBsv2 = plainWriter == nullptr;
+    std::string reason;
+    LeftOut leftOut;
+    Shape shape = nullptr;
+
+    std::string reading = "reading " + input;
+    if (lowerExtension(input) == ".bsv2") {
+        startProgress(reading.c_str());
+        shape = readBsv2(input, &reason);
+        endProgress();
+    } else {
+        // Before any thread starts: the import forks.
+        ImportLimits limits = defaultImportLimits(sizeOf(input));
+        if (options.timeout > 0) limits.seconds = options.timeout;
+        if (options.maxMemory > 0) limits.memoryMiB = static_cast<unsigned long long>(std::ceil(options.maxMemory));
+        shape = importIsolated(input.c_str(), limits, reading.c_str(), &leftOut, &reason);
+    }
+    if (shape == nullptr) return fail(kInputFailed, input, reason);
+    if (!toBsv2 && numTriangles(shape) <= 0) {
+        destroyShape(shape);
+        return fail(kInputFailed, input, "has no triangles");
+    }
+    // Other programs' readers disagree on non-finite numbers, and some
+    // formats cannot hold them at all: only BSV2 keeps them.
+    if (!toBsv2 && !allCoordinatesFinite(shape)) {
+        destroyShape(shape);
+        return fail(kInputFailed, input,
+                    "has a coordinate that is infinite or not a number, which " + outputExtension +
+                        " files cannot hold faithfully (convert to .bsv2)");
+    }
+    if (options.fit && !fitIntoView(shape, kFitShare)) {
+        destroyShape(shape);
+        return fail(kInputFailed, input, "cannot be fitted: a coordinate is infinite or not a number");
+    }
+
+    startProgress(("writing " + output).c_str());
+    OutputError error;
+    bool written = writeOutput(
+        target, rules,
+        [&](const char *path, std::string *reason) {
+            return (plainWriter ? plainWriter : writeBsv2)(shape, path, reason);
+        },
+        &error);
+    endProgress();
+    int status = written ? kDone : fail(kOutputFailed, output, error.reason);
+    // Written to standard output itself (/dev/stdout), the output would
+    // end with the summary.
+    if (status == kDone && !isStandardOutput(target)) {
+        std::printf("%s: %d vertices, %d triangles", output.c_str(), shape->numVertices, numTriangles(shape));
+        if (leftOut.points + leftOut.lines > 0) {
+            std::printf(" (left out %s and %s)", counted(leftOut.points, "point").c_str(),
+                        counted(leftOut.lines, "line").c_str());
+        }
+        std::printf("\n");
+    }
+    destroyShape(shape);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-    bool fit = false;
-    double timeout = 0, maxMemory = 0;  // 0: the default for the input's size
+    Options options;
     std::string files[2];
     int numFiles = 0;
     for (int i = 1; i < argc; i++) {
@@ -141,9 +220,9 @@ int main(int argc, char **argv) {
             return kDone;
         }
         if (arg == "--fit") {
-            fit = true;
+            options.fit = true;
         } else if (arg == "--timeout" || arg == "--max-memory") {
-            double *value = arg == "--timeout" ? &timeout : &maxMemory;
+            double *value = arg == "--timeout" ? &options.timeout : &options.maxMemory;
             if (i + 1 >= argc || !positiveNumber(argv[i + 1], value)) {
                 std::fprintf(stderr, "bsv2-convert: %s needs a positive number\n%s", arg.c_str(), kUsage);
                 return kUsageError;
@@ -165,64 +244,19 @@ int main(int argc, char **argv) {
     }
     const std::string &input = files[0], &output = files[1];
     std::string outputExtension = lowerExtension(output);
-    PlainWriter plainWriter = plainWriterFor(outputExtension);
     bool toBsv2 = outputExtension == ".bsv2";
-    if (!toBsv2 && plainWriter == nullptr) {
+    if (!toBsv2 && plainWriterFor(outputExtension) == nullptr) {
         return fail(kUsageError, output,
                     "unknown output format \"" + outputExtension + "\" (use .bsv2, .obj, .ply, .stl or .glb)");
     }
 
-    std::string reason;
-    LeftOut leftOut;
-    Shape shape = nullptr;
-    std::string reading = "reading " + input;
-    if (lowerExtension(input) == ".bsv2") {
-        startProgress(reading.c_str());
-        shape = readBsv2(input, &reason);
-        endProgress();
-    } else {
-        // Before any thread starts: the import forks.
-        ImportLimits limits = defaultImportLimits(sizeOf(input));
-        if (timeout > 0) limits.seconds = timeout;
-        if (maxMemory > 0) limits.memoryMiB = static_cast<unsigned long long>(std::ceil(maxMemory));
-        shape = importIsolated(input.c_str(), limits, reading.c_str(), &leftOut, &reason);
-    }
-    if (shape == nullptr) return fail(kInputFailed, input, reason);
-    if (!toBsv2 && numTriangles(shape) <= 0) {
-        destroyShape(shape);
-        return fail(kInputFailed, input, "has no triangles");
-    }
-    // Other programs' readers disagree on non-finite numbers, and some
-    // formats cannot hold them at all: only BSV2 keeps them.
-    if (!toBsv2 && !allCoordinatesFinite(shape)) {
-        destroyShape(shape);
-        return fail(kInputFailed, input,
-                    "has a coordinate that is infinite or not a number, which " + outputExtension +
-                        " files cannot hold faithfully (convert to .bsv2)");
-    }
-    if (fit && !fitIntoView(shape, kFitShare)) {
-        destroyShape(shape);
-        return fail(kInputFailed, input, "cannot be fitted: a coordinate is infinite or not a number");
-    }
-
-    startProgress(("writing " + output).c_str());
-    std::string why;
-    bool written = writeOutputWhole(
-        output,
-        [&](const char *path, std::string *reason) {
-            return (plainWriter ? plainWriter : writeBsv2)(shape, path, reason);
-        },
-        &why);
-    endProgress();
-    int status = written ? kDone : fail(kOutputFailed, output, why);
-    if (status == kDone) {
-        std::printf("%s: %d vertices, %d triangles", output.c_str(), shape->numVertices, numTriangles(shape));
-        if (leftOut.points + leftOut.lines > 0) {
-            std::printf(" (left out %s and %s)", counted(leftOut.points, "point").c_str(),
-                        counted(leftOut.lines, "line").c_str());
-        }
-        std::printf("\n");
-    }
-    destroyShape(shape);
+    // Refused before the import, which may take long.
+    OutputRules rules;
+    if (!(toBsv2 && lowerExtension(input) == ".bsv2")) rules.inputs.push_back(input);
+    OutputTarget target;
+    OutputError error;
+    if (!prepareOutput(output, rules, &target, &error)) return fail(kOutputFailed, output, error.reason);
+    int status = convert(input, output, target, rules, options);
+    releaseOutput(&target);
     return status;
 }

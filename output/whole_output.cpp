@@ -1,85 +1,208 @@
 #include "whole_output.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <ctime>
 
 namespace {
 
-std::string systemReason() { return std::strerror(errno); }
-
-// The file a link leads to, or "" (with errno set) when it leads nowhere.
-std::string linkTarget(const std::string &link) {
-    std::unique_ptr<char, decltype(&std::free)> real(realpath(link.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) : "";
+bool fail(OutputError *error, OutputFailure failure, int systemError, const std::string &reason) {
+    error->failure = failure;
+    error->systemError = systemError;
+    error->reason = reason;
+    return false;
 }
 
-mode_t newFileMode() {
-    mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
+std::string shownFolder(const OutputTarget &target) { return target.folderPath.empty() ? "." : target.folderPath; }
+
+std::string pathBeside(const OutputTarget &target, const std::string &name) {
+    std::string folder = shownFolder(target);
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// Syncs a written file's data to disk; false with errno set when it fails.
-bool syncFile(const char *path, int flags) {
-    int fd = open(path, flags | O_CLOEXEC);
+// The first bytes of the regular file at the target, up to `count`; false
+// with errno set when it cannot be read.
+bool readStart(const OutputTarget &target, std::size_t count, std::string *start) {
+    int fd = target.direct >= 0
+                 ? open(descriptorPath(target.direct, pathBeside(target, target.name)).c_str(), O_RDONLY | O_CLOEXEC)
+                 : openat(target.folder, target.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    bool synced = fsync(fd) == 0;
+    start->assign(count, '\0');
+    std::size_t got = 0;
+    ssize_t length = 1;
+    while (got < count && length > 0) {
+        length = read(fd, &(*start)[got], count - got);
+        if (length > 0) got += static_cast<std::size_t>(length);
+    }
     int savedErrno = errno;
     close(fd);
     errno = savedErrno;
-    return synced;
+    start->resize(got);
+    return length >= 0;
+}
+
+// The rules against what is at the target now.
+bool followsRules(const OutputTarget &target, const OutputRules &rules, OutputError *error) {
+    struct stat there;
+    if (statOutput(target, &there) != 0) {
+        if (errno == ENOENT) return true;
+        return fail(error, OutputFailure::kCannotOpen, errno, std::strerror(errno));
+    }
+    if (!S_ISREG(there.st_mode)) return true;
+    for (const std::string &input : rules.inputs) {
+        struct stat read;
+        if (stat(input.c_str(), &read) == 0 && read.st_dev == there.st_dev && read.st_ino == there.st_ino)
+            return fail(error, OutputFailure::kIsAnInput, 0,
+                        "is the same file as the input " + input + ": nothing was written");
+    }
+    if (rules.signature.empty() || there.st_size == 0) return true;
+    std::string start;
+    if (!readStart(target, rules.signature.size(), &start)) {
+        return fail(error, OutputFailure::kWouldLoseData, errno,
+                    std::string("cannot be read to check that it is ") + rules.kind + ": " + std::strerror(errno));
+    }
+    if (start != rules.signature)
+        return fail(error, OutputFailure::kWouldLoseData, 0,
+                    "is neither empty nor " + rules.kind + ", so it is not replaced");
+    return true;
+}
+
+// 0666 less the umask, read where that does not change it for a moment
+// (which other threads would see).
+mode_t newFileMode() {
+    unsigned int mask = 0;
+    bool found = false;
+    if (std::FILE *status = std::fopen("/proc/self/status", "re")) {
+        char line[128];
+        while (!found && std::fgets(line, sizeof line, status) != nullptr)
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+    }
+    if (!found) {
+        mode_t old = umask(0);
+        umask(old);
+        mask = old;
+    }
+    return 0666 & ~static_cast<mode_t>(mask);
+}
+
+std::string randomLetters(std::size_t count) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[16] = {0};
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        // O_EXCL keeps a guessed name harmless; this only makes clashes rare.
+        unsigned long seed =
+            static_cast<unsigned long>(std::time(nullptr)) ^ (static_cast<unsigned long>(getpid()) << 16);
+        for (unsigned char &byte : bytes) byte = static_cast<unsigned char>(seed = seed * 6364136223846793005UL + 1);
+    }
+    std::string letters;
+    for (std::size_t i = 0; i < count; i++) letters += kLetters[bytes[i % sizeof bytes] % (sizeof kLetters - 1)];
+    return letters;
+}
+
+// A new file beside the target's name, readable and writable by its owner
+// only until it is complete; its name in *name. -1 with errno set.
+int createTemporary(const OutputTarget &target, std::string *name) {
+    for (int attempt = 0; attempt < 100; attempt++) {
+        *name = "." + target.name.substr(0, 200) + ".partial-" + randomLetters(6);
+        int fd = openat(target.folder, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool writeBeside(const OutputTarget &target, const OutputWriter &write, OutputError *error) {
+    struct stat there;
+    bool replacing = statOutput(target, &there) == 0 && S_ISREG(there.st_mode);
+    mode_t mode = replacing ? there.st_mode & 0777 : newFileMode();
+    std::string temporary;
+    int fd = createTemporary(target, &temporary);
+    if (fd < 0) {
+        return fail(error, OutputFailure::kCannotOpen, errno,
+                    "cannot create a file in " + shownFolder(target) + ": " + std::strerror(errno));
+    }
+    std::string reason;
+    int systemError = 0;
+    bool written = write(descriptorPath(fd, pathBeside(target, temporary)).c_str(), &reason);
+    if (written && (fsync(fd) != 0 || fchmod(fd, mode) != 0 ||
+                    renameat(target.folder, temporary.c_str(), target.folder, target.name.c_str()) != 0)) {
+        systemError = errno;
+        reason = std::strerror(errno);
+        written = false;
+    }
+    if (!written) unlinkat(target.folder, temporary.c_str(), 0);
+    close(fd);
+    if (!written) return fail(error, OutputFailure::kCannotWrite, systemError, reason);
+    // The rename lasts through a crash once the folder is synced too. The
+    // output is in place either way, and some file systems cannot sync a
+    // folder, so a failure here changes nothing.
+    int folder = openat(target.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
+    return true;
+}
+
+// True when the target is a pipe that no one reads any more: opening it
+// for writing without waiting then fails with ENXIO.
+bool readerGone(const OutputTarget &target, const std::string &path) {
+    struct stat info;
+    if (fstat(target.direct, &info) != 0 || !S_ISFIFO(info.st_mode)) return false;
+    int probe = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (probe >= 0) close(probe);
+    return probe < 0 && errno == ENXIO;
+}
+
+bool writeDirectly(const OutputTarget &target, const OutputWriter &write, OutputError *error) {
+    std::string path = descriptorPath(target.direct, pathBeside(target, target.name));
+    // Held back in this thread, SIGPIPE leaves the write failing with EPIPE;
+    // one raised meanwhile is taken before it is let through again.
+    sigset_t pipeSignal, previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    std::string reason;
+    bool written = write(path.c_str(), &reason);
+    if (!sigismember(&previous, SIGPIPE)) {
+        const struct timespec noWait = {0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &noWait) == SIGPIPE) {
+        }
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    if (written) return true;
+    if (readerGone(target, path))
+        return fail(error, OutputFailure::kReaderGone, EPIPE, "the reader of the output went away");
+    return fail(error, OutputFailure::kCannotWrite, 0, reason);
 }
 
 }  // namespace
 
-bool writeOutputWhole(const std::string &output, const OutputWriter &write, std::string *reason) {
-    std::string target = output;
-    struct stat info;
-    if (lstat(output.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        target = linkTarget(output);
-        if (target.empty()) {
-            *reason = errno == ENOENT ? "is a symbolic link to nothing" : systemReason();
-            return false;
-        }
-    }
-    bool exists = stat(target.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode)) {
-        *reason = std::strerror(EISDIR);
-        return false;
-    }
-    if (exists && !S_ISREG(info.st_mode)) return write(target.c_str(), reason);
-    mode_t mode = exists ? info.st_mode & 07777 : newFileMode();
+bool prepareOutput(const std::string &path, const OutputRules &rules, OutputTarget *target, OutputError *error) {
+    if (!findOutput(path, target, error)) return false;
+    if (followsRules(*target, rules, error)) return true;
+    releaseOutput(target);
+    return false;
+}
 
-    std::size_t slash = target.find_last_of('/');
-    std::string directory = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
-    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temporary = directory + "/." + name + ".partial-XXXXXX";
-    int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        *reason = "cannot create a file in " + directory + ": " + systemReason();
-        return false;
-    }
-    close(fd);
-    if (!write(temporary.c_str(), reason)) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    if (!syncFile(temporary.c_str(), O_RDONLY) || chmod(temporary.c_str(), mode) != 0 ||
-        std::rename(temporary.c_str(), target.c_str()) != 0) {
-        *reason = systemReason();
-        std::remove(temporary.c_str());
-        return false;
-    }
-    // The rename lasts through a crash once the folder is synced too. The
-    // output is in place either way, and some file systems cannot sync a
-    // folder, so a failure here changes nothing.
-    syncFile(directory.c_str(), O_RDONLY | O_DIRECTORY);
-    return true;
+bool writeOutput(const OutputTarget &target, const OutputRules &rules, const OutputWriter &write, OutputError *error) {
+    *error = OutputError();
+    if (!followsRules(target, rules, error)) return false;
+    return target.direct >= 0 ? writeDirectly(target, write, error) : writeBeside(target, write, error);
+}
+
+bool writeOutputWhole(const std::string &path, const OutputRules &rules, const OutputWriter &write,
+                      OutputError *error) {
+    OutputTarget target;
+    if (!prepareOutput(path, rules, &target, error)) return false;
+    bool written = writeOutput(target, rules, write, error);
+    releaseOutput(&target);
+    return written;
 }

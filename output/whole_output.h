@@ -1,26 +1,62 @@
-// Writing an output file whole or not at all, in the place and with the
-// permissions the file had.
+// Writing an output file the user named, by the one rule every program of
+// the project follows: the output is written whole or not at all, it is
+// never one of the program's inputs, links are followed only as the kernel's
+// protected_symlinks rule would follow them (output_target.h), only the
+// permission bits of a replaced file carry over, and a reader that goes away
+// is a failure like any other.
 #ifndef OUTPUT_WHOLE_OUTPUT_H
 #define OUTPUT_WHOLE_OUTPUT_H
 
 #include <functional>
 #include <string>
+#include <vector>
 
-// Writes a whole output to `path`; false, with the reason in *reason, when
-// it cannot.
+#include "output_target.h"
+
+// What an output may not replace.
+struct OutputRules {
+    // Files the output may not be (the same device and inode, through any
+    // name, link or hard link); one that does not exist is left out.
+    std::vector<std::string> inputs;
+    // When not empty: an existing regular file that is not empty is
+    // replaced only when it starts with these bytes (a file of the kind the
+    // program writes), so that a file given in the wrong place is not lost.
+    std::string signature;
+    std::string kind;  // what such files are, for the message: "a PNG file"
+};
+
+// Writes a whole output to `path` (a path that opens the file to write,
+// such as /proc/self/fd/5), creating or truncating it; false, with a
+// one-line reason in *reason, when it cannot.
 using OutputWriter = std::function<bool(const char *path, std::string *reason)>;
 
-// Writes `output` through `write` to a temporary file beside it, syncs it to
-// disk and renames it over `output`, so that readers see the old file or the
-// new one, never part of one. The new file keeps the permission bits of the
-// one it replaces (a new one gets 0666 less the umask). An output that is a
-// symbolic link is written through: the file it leads to is replaced, the
-// link stays. A device or a pipe cannot be replaced and is written to
-// directly.
-//   Returns true once the output is in place; false, with a one-line reason
-//   in *reason, when it cannot be written (a directory, a link that leads
-//   nowhere, no room, no permission): the output is then as it was and no
-//   temporary file is left.
-bool writeOutputWhole(const std::string &output, const OutputWriter &write, std::string *reason);
+// Finds the output (findOutput) and checks it against `rules`, so that a
+// program can refuse it before it does its work.
+//   Returns true with *target filled (release it with releaseOutput); false
+//   with *error filled (kCannotOpen, kLinkRefused, kIsAnInput,
+//   kWouldLoseData) and nothing held.
+bool prepareOutput(const std::string &path, const OutputRules &rules, OutputTarget *target, OutputError *error);
+
+// Checks the target against `rules` again, as it is now, then writes it
+// through `write`. A name in a folder is written to a temporary file beside
+// it (created with O_EXCL relative to the folder's descriptor), synced to
+// disk, given the permission bits (0777) of the file it replaces, or 0666
+// less the umask, and renamed over the name, so that readers see the old
+// file or the new one, never part of one; set-user-ID, set-group-ID and
+// sticky bits never carry over, and the new file belongs to whoever writes
+// it. A pipe, a device or a file reached through /proc is written to
+// directly; SIGPIPE is held back meanwhile, so that a reader that goes away
+// is reported rather than ending the process.
+//   Returns true once the output is in place. False with *error filled when
+//   a rule refuses it, no temporary file can be made beside it (kCannotOpen),
+//   `write`, the sync or the rename fails (kCannotWrite, with the writer's
+//   reason, systemError 0 when it came from the writer), or the reader of a
+//   pipe went away (kReaderGone, "the reader of the output went away"): the
+//   output is then as it was, and no temporary file is left.
+bool writeOutput(const OutputTarget &target, const OutputRules &rules, const OutputWriter &write, OutputError *error);
+
+// prepareOutput and writeOutput in one, for a program with nothing to do
+// in between.
+bool writeOutputWhole(const std::string &path, const OutputRules &rules, const OutputWriter &write, OutputError *error);
 
 #endif

@@ -12,7 +12,10 @@
 // Exit status: 0 done (some model was read, or no file was given: a black
 // picture), 1 every file given failed (no picture), 2 usage error, 3 the
 // output cannot be written, 4 nothing can be drawn (no EGL). The PNG
-// appears whole or not at all.
+// appears whole or not at all, by the rules of whole_output.h: never over
+// one of the models, nor over a file that is neither empty nor a PNG (a
+// model given where the picture should go), which is refused before
+// anything is drawn.
 #include <GL/gl.h>
 
 #include <cstdio>
@@ -50,6 +53,18 @@ enum ExitStatus { kDone = 0, kNothingRead = 1, kUsageError = 2, kOutputFailed = 
 int usageError(const std::string &problem) {
     std::fprintf(stderr, "bsv2-snapshot: %s\n%s", problem.c_str(), kUsage);
     return kUsageError;
+}
+
+// The first bytes of every PNG file.
+const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+
+// One line for an output that is not written; a file in the way is most
+// likely a model given in the viewer's two-file form, so the line says
+// which argument is the output.
+int outputFailed(const char *output, const OutputError &error) {
+    const char *which = error.failure == OutputFailure::kWouldLoseData ? " (the output is the last file named)" : "";
+    std::fprintf(stderr, "bsv2-snapshot: %s: %s%s\n", output, error.reason.c_str(), which);
+    return kOutputFailed;
 }
 
 // The file's shape, or null with the reader's message on one line.
@@ -112,14 +127,26 @@ int main(int argc, char **argv) {
     const char *output = paths.back();
     paths.pop_back();
 
+    OutputRules rules;
+    rules.inputs.assign(paths.begin(), paths.end());
+    rules.signature = kPngSignature;
+    rules.kind = "a PNG file";
+    OutputTarget target;
+    OutputError error;
+    if (!prepareOutput(output, rules, &target, &error)) return outputFailed(output, error);
+
     Shape models[2] = {nullptr, nullptr};
     for (std::size_t i = 0; i < paths.size(); i++) models[i] = readModel(paths[i]);
-    if (!paths.empty() && models[0] == nullptr && models[1] == nullptr) return kNothingRead;
+    if (!paths.empty() && models[0] == nullptr && models[1] == nullptr) {
+        releaseOutput(&target);
+        return kNothingRead;
+    }
 
     Offscreen offscreen;
     std::string reason;
     if (!openOffscreen(size, &offscreen, &reason)) {
         std::fprintf(stderr, "bsv2-snapshot: cannot draw without a window: %s\n", reason.c_str());
+        releaseOutput(&target);
         return kCannotDraw;
     }
     drawPicture(size, models[0], models[1]);
@@ -128,11 +155,9 @@ int main(int argc, char **argv) {
     destroyShape(models[0]);
     destroyShape(models[1]);
 
-    bool written = writeOutputWhole(
-        output, [&](const char *path, std::string *why) { return writePng(path, size, size, picture, why); }, &reason);
-    if (!written) {
-        std::fprintf(stderr, "bsv2-snapshot: %s: %s\n", output, reason.c_str());
-        return kOutputFailed;
-    }
-    return kDone;
+    bool written = writeOutput(
+        target, rules, [&](const char *path, std::string *why) { return writePng(path, size, size, picture, why); },
+        &error);
+    releaseOutput(&target);
+    return written ? kDone : outputFailed(output, error);
 }
