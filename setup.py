@@ -1,7 +1,7 @@
 """What pip compiles for the bsv2 module, beside pyproject.toml.
 
-The library's and the module's sources come from the lists the CMake build
-reads (shape/sources.txt, python/sources.txt), and the version from the
+The library's, the output module's and the Python module's sources come
+from the lists the CMake build reads (shape/, output/ and python/sources.txt), and the version from the
 project's one statement of it, project(bsv2 VERSION ...) in CMakeLists.txt,
 which also fills in the library's version header here as CMake would.
 Intermediate files go to build-python/, away from CMake's build folders.
@@ -47,8 +47,8 @@ def version_header(major, minor, patch):
 version = project_version()
 module = Pybind11Extension(
     "bsv2",
-    sources=listed("python") + listed("shape"),
-    include_dirs=["shape", version_header(*version)],
+    sources=listed("python") + listed("shape") + listed("output"),
+    include_dirs=["shape", "output", version_header(*version)],
     cxx_std=17,
 )
 setup(

@@ -2,14 +2,18 @@
 // library's reporting reader and writer.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
-#include <sys/stat.h>
 
+#include <cerrno>
+#include <charconv>
 #include <climits>
-#include <cstdio>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
 #include "shape.h"
+#include "whole_output.h"
 
 namespace py = pybind11;
 
@@ -66,95 +70,179 @@ py::tuple readMesh(const py::object &path) {
 
 using Corners = py::array_t<int, py::array::c_style>;
 
-// An array-like as a C-contiguous NumPy array of its own type. NumPy's
-// errors come through as they are: ValueError for ragged lists, MemoryError
-// when there is no room.
+// An array-like as a NumPy array, without copying one that is an array
+// already: a broadcast view stays a view, so that its size is checked
+// before any conversion allocates. NumPy's errors come through as they are:
+// ValueError for ragged lists, MemoryError when there is no room.
 py::array asArray(const py::object &like) {
-    return py::module_::import("numpy").attr("ascontiguousarray")(like).cast<py::array>();
+    return py::module_::import("numpy").attr("asarray")(like).cast<py::array>();
 }
 
 char kindOf(const py::array &array) { return array.dtype().attr("kind").cast<char>(); }
 
 std::string typeName(const py::array &array) { return py::str(array.dtype()).cast<std::string>(); }
 
-// The points as a C-contiguous float32 array. Only numbers that are real
-// are taken: no booleans, complex numbers, strings or objects.
-py::array_t<float> pointsOf(const py::object &pointsLike) {
-    py::array array = asArray(pointsLike);
-    char kind = kindOf(array);
-    if (kind != 'f' && kind != 'i' && kind != 'u' && array.size() > 0)
-        throw py::value_error("points must be real numbers, not " + typeName(array));
-    return array.attr("astype")("float32", py::arg("copy") = false).cast<py::array_t<float>>();
+// The array with its numbers in this machine's byte order, as C reads them.
+py::array inNativeOrder(const py::array &array) {
+    if (array.dtype().attr("isnative").cast<bool>()) return array;
+    return array.attr("astype")(array.dtype().attr("newbyteorder")("=")).cast<py::array>();
 }
 
-// Checks vertex numbers of type Wide against 32 bits and copies them.
+// Element (row, column) of a two-dimensional array of any strides, read
+// once, and with no assumption about its alignment.
+template <typename Number>
+Number elementOf(const py::array &array, py::ssize_t row, py::ssize_t column) {
+    Number value;
+    std::memcpy(&value, static_cast<const char *>(array.data()) + row * array.strides(0) + column * array.strides(1),
+                sizeof value);
+    return value;
+}
+
+template <typename Number>
+std::string shortest(Number value) {
+    char text[64];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// The smallest magnitude that a float rounds to infinity: FLT_MAX plus
+// half of its last step.
+const long double kFloatOverflow = 0x1.ffffffp127L;
+
+// Copies points of a wider float type into `to`, refusing a finite value
+// that would become infinite there.
 template <typename Wide>
-void narrowCorners(const py::array &wide, int *to) {
-    const Wide *from = static_cast<const Wide *>(wide.data());
-    for (py::ssize_t i = 0; i < wide.size(); i++) {
-        bool fits = from[i] <= static_cast<Wide>(INT_MAX);
-        if constexpr (std::is_signed<Wide>::value) fits = fits && from[i] >= INT_MIN;
-        if (!fits) throw py::value_error("vertex number " + std::to_string(from[i]) + " does not fit in 32 bits");
-        to[i] = static_cast<int>(from[i]);
+void narrowPoints(const py::array &from, float *to) {
+    for (py::ssize_t row = 0; row < from.shape(0); row++) {
+        for (py::ssize_t column = 0; column < 3; column++) {
+            Wide value = elementOf<Wide>(from, row, column);
+            if (std::isfinite(value) && std::fabs(static_cast<long double>(value)) >= kFloatOverflow)
+                throw py::value_error("point " + std::to_string(row) + " has the coordinate " + shortest(value) +
+                                      ", which does not fit in a 32-bit float");
+            to[3 * row + column] = static_cast<float>(value);
+        }
     }
 }
 
-// The triangles as a C-contiguous int32 array: the caller's own when it is
-// one already, otherwise converted once. Only integers are taken (a float,
-// a boolean or a string is no vertex number, and rounding one would write
-// another triangle than was given); other integer types are checked against
-// 32 bits in their own width, so that nothing is wrapped.
-Corners cornersOf(const py::object &trianglesLike) {
-    if (py::isinstance<Corners>(trianglesLike)) return py::reinterpret_borrow<Corners>(trianglesLike);
-    py::array array = asArray(trianglesLike);
+// The points as a new float32 table of the module's own, so that what is
+// written is what was checked whatever other threads do with the caller's
+// array. Only numbers that are real are taken: no booleans, complex
+// numbers, strings or objects.
+py::array_t<float> ownedPoints(const py::array &array) {
     char kind = kindOf(array);
-    if (kind != 'i' && kind != 'u' && array.size() > 0)
-        throw py::value_error("triangles must be integers, not " + typeName(array));
-    if (array.ndim() != 2 || array.shape(1) != 3) throw py::value_error("triangles must have shape (T, 3)");
-    Corners corners({array.shape(0), py::ssize_t(3)});
-    py::array wide = array.attr("astype")(kind == 'u' ? "uint64" : "int64", py::arg("copy") = false);
-    if (kind == 'u') {
-        narrowCorners<unsigned long long>(wide, corners.mutable_data());
+    std::size_t width = static_cast<std::size_t>(array.itemsize());
+    if (kind != 'f' || (width != sizeof(double) && width != sizeof(long double)))
+        return array.attr("astype")("float32").cast<py::array_t<float>>();  // always fits, always a copy
+    py::array_t<float> points({array.shape(0), py::ssize_t(3)});
+    py::array native = inNativeOrder(array);
+    if (width == sizeof(double)) {
+        narrowPoints<double>(native, points.mutable_data());
     } else {
-        narrowCorners<long long>(wide, corners.mutable_data());
+        narrowPoints<long double>(native, points.mutable_data());
+    }
+    return points;
+}
+
+// Copies vertex numbers of type Integer into `to`, checking each, as read,
+// against 32 bits in its own width (nothing is wrapped) and against the
+// vertices there are.
+template <typename Integer>
+void narrowCorners(const py::array &from, py::ssize_t numVertices, int *to) {
+    for (py::ssize_t row = 0; row < from.shape(0); row++) {
+        for (py::ssize_t column = 0; column < 3; column++) {
+            Integer value = elementOf<Integer>(from, row, column);
+            bool fits = static_cast<unsigned long long>(value) <= INT_MAX;
+            if constexpr (std::is_signed<Integer>::value) fits = value >= INT_MIN && value <= INT_MAX;
+            if (!fits) throw py::value_error("vertex number " + std::to_string(value) + " does not fit in 32 bits");
+            int vertex = static_cast<int>(value);
+            if (vertex < 0 || vertex >= numVertices)
+                throw py::value_error("triangle " + std::to_string(row) + " names vertex " + std::to_string(vertex) +
+                                      ", outside 0 .. " + std::to_string(numVertices - 1));
+            to[3 * row + column] = vertex;
+        }
+    }
+}
+
+// The triangles as a new int32 table of the module's own, every vertex
+// number checked as it is copied. Only integers are taken (a float, a
+// boolean or a string is no vertex number, and rounding one would write
+// another triangle than was given).
+Corners ownedCorners(const py::array &array, py::ssize_t numVertices) {
+    Corners corners({array.shape(0), py::ssize_t(3)});
+    if (array.shape(0) == 0) return corners;
+    py::array native = inNativeOrder(array);
+    bool isSigned = kindOf(array) == 'i';
+    int *to = corners.mutable_data();
+    switch (array.itemsize()) {
+        case 1:
+            isSigned ? narrowCorners<std::int8_t>(native, numVertices, to)
+                     : narrowCorners<std::uint8_t>(native, numVertices, to);
+            break;
+        case 2:
+            isSigned ? narrowCorners<std::int16_t>(native, numVertices, to)
+                     : narrowCorners<std::uint16_t>(native, numVertices, to);
+            break;
+        case 4:
+            isSigned ? narrowCorners<std::int32_t>(native, numVertices, to)
+                     : narrowCorners<std::uint32_t>(native, numVertices, to);
+            break;
+        case 8:
+            isSigned ? narrowCorners<std::int64_t>(native, numVertices, to)
+                     : narrowCorners<std::uint64_t>(native, numVertices, to);
+            break;
+        default:
+            throw py::value_error("triangles must be integers of at most 64 bits, not " + typeName(array));
     }
     return corners;
 }
 
 void writeMesh(const py::object &path, const py::object &pointsLike, const py::object &trianglesLike) {
     std::string name = fileSystemPath(path);
-    py::array_t<float> points = pointsOf(pointsLike);
-    if (points.ndim() != 2 || points.shape(1) != 3) throw py::value_error("points must have shape (V, 3)");
-    Corners corners = cornersOf(trianglesLike);
-    if (corners.ndim() != 2 || corners.shape(1) != 3) throw py::value_error("triangles must have shape (T, 3)");
-    py::ssize_t numVertices = points.shape(0), numTris = corners.shape(0);
+    // Kinds, shapes and counts first: nothing is converted before they pass.
+    py::array pointsGiven = asArray(pointsLike);
+    char kind = kindOf(pointsGiven);
+    if (kind != 'f' && kind != 'i' && kind != 'u' && pointsGiven.size() > 0)
+        throw py::value_error("points must be real numbers, not " + typeName(pointsGiven));
+    if (pointsGiven.ndim() != 2 || pointsGiven.shape(1) != 3) throw py::value_error("points must have shape (V, 3)");
+    py::array trianglesGiven = asArray(trianglesLike);
+    kind = kindOf(trianglesGiven);
+    if (kind != 'i' && kind != 'u' && trianglesGiven.size() > 0)
+        throw py::value_error("triangles must be integers, not " + typeName(trianglesGiven));
+    if (trianglesGiven.ndim() != 2 || trianglesGiven.shape(1) != 3)
+        throw py::value_error("triangles must have shape (T, 3)");
+    py::ssize_t numVertices = pointsGiven.shape(0), numTris = trianglesGiven.shape(0);
     if (numVertices < 1) throw py::value_error("a BSV2 file holds at least one vertex");
     if (numVertices > INT_MAX || numTris > INT_MAX) throw py::value_error("too many vertices or triangles for BSV2");
-    const int *corner = corners.data();
-    for (py::ssize_t i = 0; i < 3 * numTris; i++) {
-        if (corner[i] < 0 || corner[i] >= numVertices)
-            throw py::value_error("triangle " + std::to_string(i / 3) + " names vertex " + std::to_string(corner[i]) +
-                                  ", outside 0 .. " + std::to_string(numVertices - 1));
-    }
-    // A record over the arrays' own memory: the writer only reads it.
+    py::array_t<float> points = ownedPoints(pointsGiven);
+    Corners corners = ownedCorners(trianglesGiven, numVertices);
+
+    // A record over the module's own tables: the writer only reads it.
     Shape_Typ record;
     record.numVertices = static_cast<int>(numVertices);
-    record.vTable = const_cast<float *>(points.data());
+    record.vTable = points.mutable_data();
     record.numTris = static_cast<int>(numTris);
-    record.tTable = numTris > 0 ? const_cast<int *>(corners.data()) : nullptr;
-    char message[256];
-    Bsv2Cause cause = BSV2_CAUSE_NONE;
-    int status, systemError = 0;
+    record.tTable = numTris > 0 ? corners.mutable_data() : nullptr;
+    OutputError error;
+    int writerError = 0;
+    bool written;
     {
         py::gil_scoped_release unlocked;
-        status = writeShapeToFileWithCause(&record, name.c_str(), message, sizeof message, &cause, &systemError);
-        // Never leave a partial file; but a device such as /dev/full, or a
-        // pipe, is not ours to remove.
-        struct stat written;
-        if (cause == BSV2_CAUSE_CANNOT_WRITE && lstat(name.c_str(), &written) == 0 && S_ISREG(written.st_mode))
-            std::remove(name.c_str());
+        written = writeOutputWhole(
+            name, OutputRules(),
+            [&](const char *temporary, std::string *reason) {
+                Bsv2Cause cause = BSV2_CAUSE_NONE;
+                if (writeShapeToFileWithCause(&record, temporary, nullptr, 0, &cause, &writerError) == 0) return true;
+                *reason = std::strerror(writerError != 0 ? writerError : EIO);
+                return false;
+            },
+            &error);
     }
-    if (status != 0) raiseOSError(systemError, trimmed(message), path);
+    if (!written) {
+        bool opening = error.failure != OutputFailure::kCannotWrite && error.failure != OutputFailure::kReaderGone;
+        raiseOSError(
+            error.systemError != 0 ? error.systemError : writerError,
+            (opening ? "Unable to open " + name + " for writing: " : "Unable to write " + name + ": ") + error.reason,
+            path);
+    }
 }
 
 // readShapeFromFile and destroyShape alone, for the benchmark that weighs
@@ -188,9 +276,17 @@ PYBIND11_MODULE(bsv2, module) {
                "points: array-like of real numbers of shape (V, 3), V >= 1, converted to\n"
                "float32; triangles: array-like of integers of shape (T, 3), vertex numbers in\n"
                "0 .. V - 1 (floats, booleans and strings are refused, not rounded).\n"
-               "Everything is checked before the file is opened (ValueError; MemoryError when\n"
-               "the arrays cannot be converted). Raises OSError when the file cannot be\n"
-               "opened or written; a write that fails part way removes the file.");
+               "Points of float64 or wider that a float32 cannot hold (finite, but infinite as\n"
+               "float32) are refused. Shapes and counts are checked before anything is\n"
+               "converted, every vertex number as it is copied into the module's own tables,\n"
+               "and all before the file is opened (ValueError; MemoryError when the tables\n"
+               "cannot be made). The file is written whole or not at all: to a temporary\n"
+               "file beside it, synced and renamed over it, so that a write that fails leaves\n"
+               "the old file (and its hard links and link targets) as it was; a pipe or a\n"
+               "device is written to directly. Raises OSError when the file cannot be opened\n"
+               "or written, no temporary file can be made beside it, a symbolic link of\n"
+               "another user in a world-writable sticky folder leads to it, or the reader of\n"
+               "a pipe went away.");
     module.def("_read_and_release", &readAndRelease, py::arg("path"),
                "Reads a file and releases the shape at once, with no arrays: the benchmark's\n"
                "measure of the library alone. True when the file was read.");
