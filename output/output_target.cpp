@@ -127,9 +127,10 @@ bool arrive(Walk *walk, const std::string &name, int entry, const struct stat *i
 
 // Follows the link open as `link` (O_PATH), found as `name` in the walk's
 // folder, if the rule allows it: by its text, or through the kernel in
-// /proc, whose links lead to open files rather than to names.
+// /proc, whose links lead to open files rather than to names (the walk
+// may then end there: *arrived).
 bool follow(Walk *walk, const std::string &name, int link, const struct stat &info, bool last, OutputTarget *target,
-            OutputError *error) {
+            OutputError *error, bool *arrived) {
     struct stat folder;
     if (fstat(walk->folder, &folder) != 0) return fail(error, OutputFailure::kCannotOpen, errno, std::strerror(errno));
     if (!mayUse(folder, info)) {
@@ -147,7 +148,7 @@ bool follow(Walk *walk, const std::string &name, int link, const struct stat &in
             if (followed >= 0) close(followed);
             return fail(error, OutputFailure::kCannotOpen, savedErrno, std::strerror(savedErrno));
         }
-        if (last) return arrive(walk, name, followed, &there, target, error);
+        if (last) return *arrived = arrive(walk, name, followed, &there, target, error);
         if (!S_ISDIR(there.st_mode)) {
             close(followed);
             return fail(error, OutputFailure::kCannotOpen, ENOTDIR, std::strerror(ENOTDIR));
@@ -199,7 +200,7 @@ bool findOutput(const std::string &path, OutputTarget *target, OutputError *erro
                      "cannot create a file in " + givenFolder(path) + ": " + std::strerror(savedErrno));
             }
         } else if (S_ISLNK(info.st_mode)) {
-            follow(&walk, name, entry, info, last, target, error);
+            follow(&walk, name, entry, info, last, target, error, &found);
             close(entry);
         } else if (last) {
             found = arrive(&walk, name, entry, &info, target, error);
