@@ -3,6 +3,7 @@ import gc
 import os
 import subprocess
 import sys
+import threading
 
 import meshio
 import numpy
@@ -82,6 +83,12 @@ def test_read_errors_carry_the_library_message_and_print_nothing(tmp_path, capfd
     (numpy.zeros((0, 3)), numpy.zeros((0, 3)), "at least one vertex"),
     (POINTS[:, :2], TRIANGLES, r"shape \(V, 3\)"),
     (POINTS, TRIANGLES[:, :2], r"shape \(T, 3\)"),
+    # finite in, infinite as float32: from the first value that rounds up to 2**128
+    (numpy.array([[0, 0, 0], [2.0**128 - 2.0**103, 0, 0]]), TRIANGLES[:0], r"point 1 has the coordinate 3.40282356"),
+    (numpy.array([[0, 0, 0], ["-4e38", 0, 0]], dtype=numpy.longdouble), TRIANGLES[:0], r"coordinate -4e\+38, which does"),
+    # counted before anything is converted: no 48 GiB copy first
+    (numpy.broadcast_to(numpy.float64(0), (2**31, 3)), TRIANGLES[:0], "too many vertices or triangles"),
+    (POINTS, numpy.broadcast_to(numpy.int64(0), (2**31, 3)), "too many vertices or triangles"),
 ])
 def test_write_checks_everything_before_opening_the_file(tmp_path, points, triangles, message):
     path = tmp_path / "m.bsv2"
@@ -105,7 +112,46 @@ def test_conversion_without_memory_raises_memory_error():
     assert run.stdout == "MemoryError\n", run.stderr
 
 
-def test_write_that_fails_part_way_removes_the_file(tmp_path):
+def test_float64_points_that_float32_holds_are_written_as_such(tmp_path):
+    edge = numpy.nextafter(2.0**128 - 2.0**103, 0)  # the last double that rounds to the largest float32
+    bsv2.write(tmp_path / "m.bsv2", numpy.array([[edge, -numpy.inf, numpy.nan]]), TRIANGLES[:0])
+    points, _ = bsv2.read(tmp_path / "m.bsv2")
+    assert points[0, 0] == numpy.finfo(numpy.float32).max and points[0, 1] == -numpy.inf
+    assert numpy.isnan(points[0, 2])
+
+
+def test_triangles_changed_by_another_thread_meanwhile_never_make_a_file_that_does_not_read(tmp_path):
+    good = numpy.zeros((2000000, 3), dtype=numpy.int32)
+    triangles = good.copy()
+    stop = threading.Event()
+
+    def flip():  # NumPy lets go of the GIL while it fills large arrays, and so does sleep
+        while not stop.wait(0.005):
+            triangles[:] = 99999
+            triangles[:] = good
+
+    flipper = threading.Thread(target=flip)
+    flipper.start()
+    written = []
+    try:
+        for attempt in range(100):
+            if len(written) == 3:
+                break
+            path = tmp_path / ("m%d.bsv2" % attempt)
+            try:
+                bsv2.write(path, POINTS, triangles)
+                written.append(path)
+            except ValueError as error:
+                assert "names vertex 99999" in str(error)
+    finally:
+        stop.set()
+        flipper.join()
+    assert written, "no write got past the checks"
+    for path in written:  # what was checked is what was written
+        assert bsv2.read(path)[1].shape == good.shape
+
+
+def test_write_that_fails_part_way_leaves_nothing(tmp_path):
     path = tmp_path / "big.bsv2"
     script = (
         "import resource, signal, sys, numpy, bsv2\n"
@@ -119,7 +165,7 @@ def test_write_that_fails_part_way_removes_the_file(tmp_path):
     run = subprocess.run([sys.executable, "-c", script, str(path)], capture_output=True, text=True,
                          env=dict(os.environ), check=True)
     assert "Unable to write" in run.stdout
-    assert not path.exists()
+    assert os.listdir(tmp_path) == []  # neither the file nor a temporary one
     with pytest.raises(OSError, match="Unable to open"):
         bsv2.write(tmp_path / "no" / "such.bsv2", POINTS, TRIANGLES)
 
