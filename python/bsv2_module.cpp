@@ -162,6 +162,16 @@ void narrowCorners(const py::array &from, py::ssize_t numVertices, int *to) {
     }
 }
 
+// narrowCorners for an integer type of the array's width and signedness.
+template <typename Signed, typename Unsigned>
+void narrowCornersOf(const py::array &from, py::ssize_t numVertices, int *to) {
+    if (kindOf(from) == 'i') {
+        narrowCorners<Signed>(from, numVertices, to);
+    } else {
+        narrowCorners<Unsigned>(from, numVertices, to);
+    }
+}
+
 // The triangles as a new int32 table of the module's own, every vertex
 // number checked as it is copied. Only integers are taken (a float, a
 // boolean or a string is no vertex number, and rounding one would write
@@ -170,24 +180,19 @@ Corners ownedCorners(const py::array &array, py::ssize_t numVertices) {
     Corners corners({array.shape(0), py::ssize_t(3)});
     if (array.shape(0) == 0) return corners;
     py::array native = inNativeOrder(array);
-    bool isSigned = kindOf(array) == 'i';
     int *to = corners.mutable_data();
     switch (array.itemsize()) {
         case 1:
-            isSigned ? narrowCorners<std::int8_t>(native, numVertices, to)
-                     : narrowCorners<std::uint8_t>(native, numVertices, to);
+            narrowCornersOf<std::int8_t, std::uint8_t>(native, numVertices, to);
             break;
         case 2:
-            isSigned ? narrowCorners<std::int16_t>(native, numVertices, to)
-                     : narrowCorners<std::uint16_t>(native, numVertices, to);
+            narrowCornersOf<std::int16_t, std::uint16_t>(native, numVertices, to);
             break;
         case 4:
-            isSigned ? narrowCorners<std::int32_t>(native, numVertices, to)
-                     : narrowCorners<std::uint32_t>(native, numVertices, to);
+            narrowCornersOf<std::int32_t, std::uint32_t>(native, numVertices, to);
             break;
         case 8:
-            isSigned ? narrowCorners<std::int64_t>(native, numVertices, to)
-                     : narrowCorners<std::uint64_t>(native, numVertices, to);
+            narrowCornersOf<std::int64_t, std::uint64_t>(native, numVertices, to);
             break;
         default:
             throw py::value_error("triangles must be integers of at most 64 bits, not " + typeName(array));
