@@ -279,17 +279,18 @@ std::map<std::string, std::string> contentsOf(const std::string &root) {
     return contents;
 }
 
-// The program's command line, or "" in *missing when it is not built.
-std::vector<std::string> commandFor(Program program, const Scene &scene, std::string *missing) {
-    std::vector<std::string> argv;
-    if (program == Program::kPython) {
-        if (std::string(PYTHON_MODULE_DIR).empty()) *missing = "the Python module is not built";
+// Why the program cannot run here, or "".
+std::string missingProgram(Program program) {
+    if (program == Program::kPython && std::string(PYTHON_MODULE_DIR).empty()) return "the Python module is not built";
+    if (program == Program::kConverter && std::string(CONVERTER_PATH).empty()) return "bsv2-convert is not built";
+    if (program == Program::kSnapshot && std::string(SNAPSHOT_PATH).empty()) return "bsv2-snapshot is not built";
+    return "";
+}
+
+std::vector<std::string> commandFor(Program program, const Scene &scene) {
+    if (program == Program::kPython)
         return {"/usr/bin/env", "PYTHONPATH=" PYTHON_MODULE_DIR, PYTHON_EXECUTABLE, "-c", kPythonWrite, scene.output};
-    }
-    std::string executable = program == Program::kConverter ? CONVERTER_PATH : SNAPSHOT_PATH;
-    if (executable.empty())
-        *missing = std::string(program == Program::kConverter ? "bsv2-convert" : "bsv2-snapshot") + " is not built";
-    argv.push_back(executable);
+    std::vector<std::string> argv = {program == Program::kConverter ? CONVERTER_PATH : SNAPSHOT_PATH};
     argv.insert(argv.end(), scene.options.begin(), scene.options.end());
     argv.push_back(scene.input);
     argv.push_back(scene.output);
@@ -300,6 +301,8 @@ class Edges : public testing::TestWithParam<Cell> {};
 
 TEST_P(Edges, GiveTheirOneOutcome) {
     const Cell &cell = GetParam();
+    std::string missing = missingProgram(cell.program);
+    if (!missing.empty()) GTEST_SKIP() << missing;
     Scene scene;
     ScratchDir logs;
     if (cell.program == Program::kConverter) scene.input = scene.dir.write("in.obj", manyTrianglesObj());
@@ -308,10 +311,8 @@ TEST_P(Edges, GiveTheirOneOutcome) {
         scene.options = {"--size", "1024"};
     }
     cell.edge->arrange(cell.program, &scene);
-    std::string missing;
-    std::vector<std::string> argv = commandFor(cell.program, scene, &missing);
-    if (!missing.empty()) GTEST_SKIP() << missing;
     if (!scene.skip.empty()) GTEST_SKIP() << scene.skip;
+    std::vector<std::string> argv = commandFor(cell.program, scene);
     std::map<std::string, std::string> before = contentsOf(scene.dir.root);
 
     Finished run = runToEnd(argv, logs.root);
