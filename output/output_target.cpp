@@ -121,6 +121,7 @@ bool arrive(Walk *walk, const std::string &name, int entry, const struct stat *i
     target->folder = walk->folder;
     target->folderPath = walk->folderPath;
     target->name = name;
+    target->throughLink = walk->throughLink;
     walk->folder = -1;
     return true;
 }

@@ -29,11 +29,12 @@ struct OutputError {
 
 // Where an output goes: a name in a folder, or a file written to directly.
 struct OutputTarget {
-    int folder = -1;         // O_PATH descriptor of the folder the output's name is in
-    std::string folderPath;  // that folder as a path without links, for messages and systems without /proc
-    std::string name;        // the output's name in that folder
-    int direct = -1;         // O_PATH descriptor of a pipe, device or open file (through /proc) written
-                             // to directly, in place; -1 for a name in a folder
+    int folder = -1;           // O_PATH descriptor of the folder the output's name is in
+    std::string folderPath;    // that folder as a path without links, for messages and systems without /proc
+    std::string name;          // the output's name in that folder
+    int direct = -1;           // O_PATH descriptor of a pipe, device or open file (through /proc) written
+                               // to directly, in place; -1 for a name in a folder
+    bool throughLink = false;  // the name was reached through a symbolic link
 };
 
 // Finds where `path` leads, walking it one component at a time. A symbolic

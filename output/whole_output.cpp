@@ -6,12 +6,39 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
 namespace {
+
+// The write under way, kept for abandonOutputWrite when the caller asks for
+// it. `undoPending` is set after the note is written and cleared before it
+// is dropped, so that a signal handler sees a whole note or none.
+enum UndoKind { kNothingToUndo, kRemoveTemporary, kEmptyInPlace };
+struct UndoNote {
+    int folder = -1;            // the temporary file's folder
+    char temporary[256] = {0};  // the temporary file's name
+    int inPlace = -1;           // the file written in place
+};
+UndoNote undoNote;
+std::atomic<int> undoPending{kNothingToUndo};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads undoPending");
+
+// Every signal held back in this thread, while a file is made and noted
+// together; *previous receives the mask to restore.
+void holdSignals(bool hold, sigset_t *previous) {
+    if (!hold) return;
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, previous);
+}
+
+void releaseSignals(bool held, const sigset_t &previous) {
+    if (held) pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
 
 bool fail(OutputError *error, OutputFailure failure, int systemError, const std::string &reason) {
     error->failure = failure;
@@ -118,12 +145,20 @@ int createTemporary(const OutputTarget &target, std::string *name) {
     return -1;
 }
 
-bool writeBeside(const OutputTarget &target, const OutputWriter &write, OutputError *error) {
+bool writeBeside(const OutputTarget &target, const OutputWriter &write, bool undoable, OutputError *error) {
     struct stat there;
     bool replacing = statOutput(target, &there) == 0 && S_ISREG(there.st_mode);
     mode_t mode = replacing ? there.st_mode & 0777 : newFileMode();
     std::string temporary;
+    sigset_t previous;
+    holdSignals(undoable, &previous);
     int fd = createTemporary(target, &temporary);
+    if (fd >= 0 && undoable && temporary.size() < sizeof undoNote.temporary) {
+        undoNote.folder = target.folder;
+        std::memcpy(undoNote.temporary, temporary.c_str(), temporary.size() + 1);
+        undoPending = kRemoveTemporary;
+    }
+    releaseSignals(undoable, previous);
     if (fd < 0) {
         return fail(error, OutputFailure::kCannotOpen, errno,
                     "cannot create a file in " + shownFolder(target) + ": " + std::strerror(errno));
@@ -138,6 +173,7 @@ bool writeBeside(const OutputTarget &target, const OutputWriter &write, OutputEr
         written = false;
     }
     if (!written) unlinkat(target.folder, temporary.c_str(), 0);
+    undoPending = kNothingToUndo;
     close(fd);
     if (!written) return fail(error, OutputFailure::kCannotWrite, systemError, reason);
     // The rename lasts through a crash once the folder is synced too. The
@@ -149,6 +185,53 @@ bool writeBeside(const OutputTarget &target, const OutputWriter &write, OutputEr
         close(folder);
     }
     return true;
+}
+
+// An empty file that whoever made it may hold open to read the output
+// through (a thumbnail service does): the caller's, with one link, and no
+// mode bit that the rename would drop.
+bool isEmptyFileToFill(const struct stat &there) {
+    return S_ISREG(there.st_mode) && there.st_size == 0 && there.st_nlink == 1 && there.st_uid == geteuid() &&
+           (there.st_mode & 07000) == 0;
+}
+
+enum class InPlace { kWritten, kFailed, kNotPossible };
+
+// Writes the empty file `there` at the target where it is: opened without
+// following a link or waiting, and checked again once open, so that a file
+// swapped in meanwhile is not written (kNotPossible: the caller writes
+// beside it instead). Emptied again when the write or the sync fails.
+InPlace writeInPlace(const OutputTarget &target, const struct stat &there, const OutputWriter &write, bool undoable,
+                     OutputError *error) {
+    sigset_t previous;
+    holdSignals(undoable, &previous);
+    int fd = openat(target.folder, target.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat now;
+    if (fd >= 0 &&
+        (fstat(fd, &now) != 0 || !isEmptyFileToFill(now) || now.st_dev != there.st_dev || now.st_ino != there.st_ino)) {
+        close(fd);
+        fd = -1;
+    }
+    if (fd >= 0 && undoable) {
+        undoNote.inPlace = fd;
+        undoPending = kEmptyInPlace;
+    }
+    releaseSignals(undoable, previous);
+    if (fd < 0) return InPlace::kNotPossible;
+    std::string reason;
+    int systemError = 0;
+    bool written = write(descriptorPath(fd, pathBeside(target, target.name)).c_str(), &reason);
+    if (written && fsync(fd) != 0) {
+        systemError = errno;
+        reason = std::strerror(errno);
+        written = false;
+    }
+    if (!written && ftruncate(fd, 0) != 0) reason += std::string(", and it cannot be emptied: ") + std::strerror(errno);
+    undoPending = kNothingToUndo;
+    close(fd);
+    if (written) return InPlace::kWritten;
+    fail(error, OutputFailure::kCannotWrite, systemError, reason);
+    return InPlace::kFailed;
 }
 
 // True when the target is a pipe that no one reads any more: opening it
@@ -195,7 +278,26 @@ bool prepareOutput(const std::string &path, const OutputRules &rules, OutputTarg
 bool writeOutput(const OutputTarget &target, const OutputRules &rules, const OutputWriter &write, OutputError *error) {
     *error = OutputError();
     if (!followsRules(target, rules, error)) return false;
-    return target.direct >= 0 ? writeDirectly(target, write, error) : writeBeside(target, write, error);
+    if (target.direct >= 0) return writeDirectly(target, write, error);
+    struct stat there;
+    if (!target.throughLink && statOutput(target, &there) == 0 && isEmptyFileToFill(there)) {
+        InPlace outcome = writeInPlace(target, there, write, rules.undoableFromSignal, error);
+        if (outcome != InPlace::kNotPossible) return outcome == InPlace::kWritten;
+    }
+    return writeBeside(target, write, rules.undoableFromSignal, error);
+}
+
+void abandonOutputWrite() {
+    switch (undoPending.load()) {
+        case kRemoveTemporary:
+            unlinkat(undoNote.folder, undoNote.temporary, 0);
+            break;
+        case kEmptyInPlace:
+            (void)!ftruncate(undoNote.inPlace, 0);
+            break;
+        default:
+            break;
+    }
 }
 
 bool writeOutputWhole(const std::string &path, const OutputRules &rules, const OutputWriter &write,

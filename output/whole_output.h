@@ -23,6 +23,10 @@ struct OutputRules {
     // program writes), so that a file given in the wrong place is not lost.
     std::string signature;
     std::string kind;  // what such files are, for the message: "a PNG file"
+    // When true, writeOutput keeps note of the write under way so that
+    // abandonOutputWrite can undo it from a signal handler (a time limit).
+    // One such write at a time in a process.
+    bool undoableFromSignal = false;
 };
 
 // Writes a whole output to `path` (a path that opens the file to write,
@@ -44,7 +48,12 @@ bool prepareOutput(const std::string &path, const OutputRules &rules, OutputTarg
 // less the umask, and renamed over the name, so that readers see the old
 // file or the new one, never part of one; set-user-ID, set-group-ID and
 // sticky bits never carry over, and the new file belongs to whoever writes
-// it. A pipe, a device or a file reached through /proc is written to
+// it. One exception: an empty regular file that belongs to the caller, has
+// one link and no set-user-ID, set-group-ID or sticky bit, and was named
+// directly (not through a link), is written where it is and synced, since
+// whoever made it may hold it open and read the output through that
+// descriptor (as thumbnail services do); should that fail, it is emptied
+// again. A pipe, a device or a file reached through /proc is written to
 // directly; SIGPIPE is held back meanwhile, so that a reader that goes away
 // is reported rather than ending the process.
 //   Returns true once the output is in place. False with *error filled when
@@ -52,8 +61,16 @@ bool prepareOutput(const std::string &path, const OutputRules &rules, OutputTarg
 //   `write`, the sync or the rename fails (kCannotWrite, with the writer's
 //   reason, systemError 0 when it came from the writer), or the reader of a
 //   pipe went away (kReaderGone, "the reader of the output went away"): the
-//   output is then as it was, and no temporary file is left.
+//   output is then as it was (an empty file written in place is empty
+//   again), and no temporary file is left.
 bool writeOutput(const OutputTarget &target, const OutputRules &rules, const OutputWriter &write, OutputError *error);
+
+// Undoes the write under way of writeOutput called with
+// rules.undoableFromSignal, for a signal handler that ends the process:
+// removes its temporary file, or empties the file it writes in place. Does
+// nothing outside such a write, or for a pipe or device (what was written
+// there cannot be taken back). Async-signal-safe.
+void abandonOutputWrite();
 
 // prepareOutput and writeOutput in one, for a program with nothing to do
 // in between.

@@ -98,10 +98,13 @@ struct Scene {
     mode_t mode = 0;         // the permission bits it must have, when not 0
     std::string mountPoint;  // a file system mounted for the edge, taken down afterwards
     std::thread reader;      // a pipe's reader, running while the program does
+    int held = -1;           // the output opened before the run, as a thumbnail service holds it
+    std::string untouched;   // a file that must keep its bytes, however the output is written
     std::string skip;        // why the edge cannot be set up here
 
     ~Scene() {
         if (reader.joinable()) reader.join();
+        if (held >= 0) close(held);
         if (!mountPoint.empty()) umount2(mountPoint.c_str(), MNT_DETACH);
     }
 };
@@ -180,8 +183,8 @@ void setUserIdOutput(Program program, Scene *scene) {
     scene->mode = 0755;
 }
 
-// The output and a hard link to it on a file system with no room left.
-void fullDiskOverAnExistingFile(Program program, Scene *scene) {
+// The output holding `bytes` on a file system with no room left.
+void outputOnAFullDisk(Program program, const std::string &bytes, Scene *scene) {
     std::string disk = scene->dir.path("disk");
     mkdir(disk.c_str(), 0755);
     if (mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k") != 0) {
@@ -189,14 +192,38 @@ void fullDiskOverAnExistingFile(Program program, Scene *scene) {
         return;
     }
     scene->mountPoint = disk;
-    scene->output = scene->dir.write("disk/" + outputName(program), oldOutput(program));
-    link(scene->output.c_str(), (disk + "/hard-link").c_str());
+    scene->output = scene->dir.write("disk/" + outputName(program), bytes);
     int filler = open((disk + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     char block[4096] = {0};
     while (write(filler, block, sizeof block) > 0) {
     }
     close(filler);
 }
+
+// The output and a hard link to it on a file system with no room left.
+void fullDiskOverAnExistingFile(Program program, Scene *scene) {
+    outputOnAFullDisk(program, oldOutput(program), scene);
+    if (scene->skip.empty()) link(scene->output.c_str(), scene->dir.path("disk/hard-link").c_str());
+}
+
+// An empty output made beforehand, and held open to read the output
+// through, as thumbnail services make theirs: written where it is.
+void emptyFileHeldOpen(Program program, Scene *scene) {
+    scene->output = scene->dir.write(outputName(program), "");
+    chmod(scene->output.c_str(), 0600);
+    scene->held = open(scene->output.c_str(), O_RDONLY | O_CLOEXEC);
+    scene->mode = 0600;
+}
+
+// An empty output with a second name, which must stay empty.
+void emptyFileWithASecondLink(Program program, Scene *scene) {
+    scene->output = scene->dir.write(outputName(program), "");
+    scene->untouched = scene->dir.path("second-link");
+    link(scene->output.c_str(), scene->untouched.c_str());
+}
+
+// An empty output that cannot be filled: it must be empty again.
+void emptyFileOnAFullDisk(Program program, Scene *scene) { outputOnAFullDisk(program, "", scene); }
 
 // A reader that takes one byte of the output and leaves; opened before the
 // program starts, so that the program's open does not wait.
@@ -239,6 +266,10 @@ const Edge kEdges[] = {
      "No space left on device"},
     {"FifoWhoseReaderLeaves", fifoWhoseReaderLeaves, Expect::kReaderGone, Expect::kReaderGone, Expect::kReaderGone,
      "the reader of the output went away"},
+    {"EmptyFileHeldOpen", emptyFileHeldOpen, Expect::kWritten, Expect::kWritten, Expect::kWritten, ""},
+    {"EmptyFileWithASecondLink", emptyFileWithASecondLink, Expect::kWritten, Expect::kWritten, Expect::kWritten, ""},
+    {"EmptyFileOnAFullDisk", emptyFileOnAFullDisk, Expect::kNoRoom, Expect::kNoRoom, Expect::kNoRoom,
+     "No space left on device"},
 };
 
 struct Cell {
@@ -314,6 +345,7 @@ TEST_P(Edges, GiveTheirOneOutcome) {
     if (!scene.skip.empty()) GTEST_SKIP() << scene.skip;
     std::vector<std::string> argv = commandFor(cell.program, scene);
     std::map<std::string, std::string> before = contentsOf(scene.dir.root);
+    std::string untouched = scene.untouched.empty() ? "" : readWholeFile(scene.untouched);
 
     Finished run = runToEnd(argv, logs.root);
     if (scene.reader.joinable()) scene.reader.join();
@@ -331,6 +363,15 @@ TEST_P(Edges, GiveTheirOneOutcome) {
         EXPECT_EQ(info.st_uid, geteuid());
         if (scene.mode != 0) {
             EXPECT_EQ(info.st_mode & 07777, scene.mode);
+        }
+        if (scene.held >= 0) {
+            // What the holder reads through its descriptor is the whole output.
+            std::string seen(static_cast<std::size_t>(info.st_size), '\0');
+            EXPECT_EQ(pread(scene.held, &seen[0], seen.size(), 0), static_cast<ssize_t>(seen.size()));
+            EXPECT_EQ(seen, readWholeFile(replaced));
+        }
+        if (!scene.untouched.empty()) {
+            EXPECT_EQ(readWholeFile(scene.untouched), untouched);
         }
         // Nothing else changed: the links are where they were, no temporary file is left.
         for (auto &entry : before) entry.second = entry.second.rfind("link", 0) == 0 ? entry.second : "";
