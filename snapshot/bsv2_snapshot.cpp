@@ -16,17 +16,14 @@
 // one of the models, nor over a file that is neither empty nor a PNG (a
 // model given where the picture should go), which is refused before
 // anything is drawn.
-#include <GL/gl.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "gl_view.h"
 #include "offscreen.h"
-#include "outlines.h"
+#include "picture.h"
 #include "png_write.h"
 #include "shape.h"
 #include "view_setup.h"
@@ -79,18 +76,6 @@ Shape readModel(const char *path) {
     if (systemError != 0) reason += std::string(" (") + std::strerror(systemError) + ")";
     std::fprintf(stderr, "bsv2-snapshot: %s: %s\n", path, reason.c_str());
     return nullptr;
-}
-
-// The frame of the viewer's display: background, view, the two models.
-void drawPicture(int size, Shape first, Shape second) {
-    glViewport(0, 0, size, size);
-    setViewProjection();
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glColor3f(0.0f, 1.0f, 0.0f);
-    placeViewCamera();
-    drawOutlines(first, 0.0f, 1.0f, 0.0f, kFlushAtTheEnd, 0);
-    drawOutlines(second, 1.0f, 0.0f, 0.0f, kFlushAtTheEnd, 0);
 }
 
 }  // namespace

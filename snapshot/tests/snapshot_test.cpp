@@ -19,12 +19,13 @@ const std::string kModels = MODELS_DIR;
 
 const char kOneTriangle[] = "BSV2\n3\n1\n-3 -1 0\n3 -1 0\n0 2 3\n0 1 2\n";
 
-// A few thousand random triangles over a region twice the view's size, so
-// that lines cross the window's edges (and the near plane) everywhere.
+// Random triangles over a region twice the view's size, so that lines
+// cross the window's edges (and the near plane) everywhere; enough of them
+// that the snapshot draws them in several slices.
 std::string randomMeshCrossingTheEdges() {
     std::mt19937 random(7);
     std::uniform_real_distribution<float> coordinate(-12, 12);
-    const int kVertices = 1500, kTriangles = 3000;
+    const int kVertices = 1500, kTriangles = 20000;
     std::string text = "BSV2\n" + std::to_string(kVertices) + "\n" + std::to_string(kTriangles) + "\n";
     for (int i = 0; i < 3 * kVertices; i++) text += std::to_string(coordinate(random)) + (i % 3 == 2 ? "\n" : " ");
     std::uniform_int_distribution<int> vertex(0, kVertices - 1);
