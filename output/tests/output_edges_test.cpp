@@ -1,6 +1,7 @@
 // Every program that writes a file the user names, run for real at each
 // edge of the output rule (whole_output.h): a row per edge, a column per
-// program. Then the walk that finds an output, on chains of links.
+// program. Then the walk that finds an output, on chains of links, and a
+// write abandoned part way, as a time limit's signal handler abandons it.
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 #include "output_target.h"
 #include "process.h"
 #include "test_files.h"
+#include "whole_output.h"
 
 namespace {
 
@@ -455,5 +457,49 @@ INSTANTIATE_TEST_SUITE_P(
                     WalkCase{"LinkLoop", linkLoop, "loop-a", "", "Too many levels of symbolic links"},
                     WalkCase{"StandardOutputIsWrittenInPlace", nothing, "/dev/stdout", "-", ""}),
     [](const testing::TestParamInfo<WalkCase> &info) { return std::string(info.param.name); });
+
+// A write abandoned part way (abandonOutputWrite, as a signal handler
+// calls it before the process ends): what is left at that moment.
+enum class Before { kNothing, kEmptyFile };
+
+struct AbandonCase {
+    const char *name;
+    Before before;
+};
+
+class Abandoned : public testing::TestWithParam<AbandonCase> {};
+
+TEST_P(Abandoned, LeaveNoPartOfTheOutput) {
+    ScratchDir dir;
+    std::string output = dir.path("out.png");
+    if (GetParam().before == Before::kEmptyFile) dir.write("out.png", "");
+    std::map<std::string, std::string> before = contentsOf(dir.root);
+    OutputRules rules;
+    rules.undoableFromSignal = true;
+    OutputError error;
+    std::map<std::string, std::string> leftAtTheSignal;
+    bool written = writeOutputWhole(
+        output, rules,
+        [&](const char *path, std::string *reason) {
+            std::FILE *file = std::fopen(path, "wb");
+            std::fputs("\x89PNG\r\n\x1a\npart of a picture", file);
+            std::fclose(file);
+            abandonOutputWrite();
+            leftAtTheSignal = contentsOf(dir.root);
+            *reason = "ended by the signal";
+            return false;
+        },
+        &error);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(leftAtTheSignal, before);
+    // Outside a write there is nothing to undo.
+    abandonOutputWrite();
+    EXPECT_EQ(contentsOf(dir.root), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, Abandoned,
+                         testing::Values(AbandonCase{"NewFileBeside", Before::kNothing},
+                                         AbandonCase{"EmptyFileFilledInPlace", Before::kEmptyFile}),
+                         [](const testing::TestParamInfo<AbandonCase> &info) { return std::string(info.param.name); });
 
 }  // namespace
