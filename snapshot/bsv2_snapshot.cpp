@@ -1,6 +1,6 @@
 // bsv2-snapshot: the picture bsv2-viewer shows, without a window.
 //
-//   bsv2-snapshot [--size N] [FIRST.bsv2 [SECOND.bsv2]] OUTPUT.png
+//   bsv2-snapshot [--thumbnail] [--size N] [FIRST.bsv2 [SECOND.bsv2]] OUTPUT.png
 //
 // Draws the first model in green and the second in red over it, with the
 // viewer's camera, projection and outlines (the viewer's own drawing code),
@@ -9,23 +9,36 @@
 // window). A file that cannot be read is left out, as the viewer leaves it
 // out, with one line on standard error.
 //
+// With --thumbnail (as file managers run it, unattended, on every file they
+// show) it keeps to a fixed budget (thumbnail_budget.h): a model's data and
+// its drawing are weighed before they are read or drawn, and the CPU time
+// is limited; past the budget it gives up with one line, no PNG and status
+// 5, and reads only regular files (a pipe could keep it waiting).
+//
 // Exit status: 0 done (some model was read, or no file was given: a black
 // picture), 1 every file given failed (no picture), 2 usage error, 3 the
-// output cannot be written, 4 nothing can be drawn (no EGL). The PNG
-// appears whole or not at all, by the rules of whole_output.h: never over
-// one of the models, nor over a file that is neither empty nor a PNG (a
-// model given where the picture should go), which is refused before
-// anything is drawn.
+// output cannot be written, 4 nothing can be drawn (no EGL), 5 over the
+// thumbnail budget. The PNG appears whole or not at all, by the rules of
+// whole_output.h: never over one of the models, nor over a file that is
+// neither empty nor a PNG (a model given where the picture should go),
+// which is refused before anything is drawn.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "claimed_counts.h"
 #include "offscreen.h"
 #include "picture.h"
 #include "png_write.h"
 #include "shape.h"
+#include "thumbnail_budget.h"
 #include "view_setup.h"
 #include "whole_output.h"
 
@@ -37,15 +50,16 @@ extern "C" const char *__asan_default_options() { return "detect_leaks=0"; }
 namespace {
 
 const char kUsage[] =
-    "Usage: bsv2-snapshot [--size N] [FIRST.bsv2 [SECOND.bsv2]] OUTPUT.png\n"
+    "Usage: bsv2-snapshot [--thumbnail] [--size N] [FIRST.bsv2 [SECOND.bsv2]] OUTPUT.png\n"
     "Draws the picture bsv2-viewer shows of the models (the first green, the second red\n"
     "over it) without a window, and writes it as a PNG of N x N pixels (default 500).\n"
+    "--thumbnail keeps to a thumbnailer's fixed budget of CPU time and memory.\n"
     "Exit status: 0 done, 1 no file could be read, 2 usage error, 3 output unwritable,\n"
-    "4 nothing can be drawn (no EGL).\n";
+    "4 nothing can be drawn (no EGL), 5 over the thumbnail budget.\n";
 
 const int kMaxSize = 8192;
 
-enum ExitStatus { kDone = 0, kNothingRead = 1, kUsageError = 2, kOutputFailed = 3, kCannotDraw = 4 };
+enum ExitStatus { kDone = 0, kNothingRead = 1, kUsageError = 2, kOutputFailed = 3, kCannotDraw = 4, kOverBudget = 5 };
 
 int usageError(const std::string &problem) {
     std::fprintf(stderr, "bsv2-snapshot: %s\n%s", problem.c_str(), kUsage);
@@ -64,24 +78,100 @@ int outputFailed(const char *output, const OutputError &error) {
     return kOutputFailed;
 }
 
-// The file's shape, or null with the reader's message on one line.
-Shape readModel(const char *path) {
+// One line about a model that is left out.
+void leftOut(const char *path, const std::string &reason) {
+    std::fprintf(stderr, "bsv2-snapshot: %s: %s\n", path, reason.c_str());
+}
+
+// The run's budget, when there is one, and what it has taken so far.
+struct Budget {
+    bool limited = false;  // --thumbnail
+    long long dataBytes = 0;
+    double linePixels = 0;
+};
+
+std::string mebibytes(long long bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB"; }
+
+// Adds `bytes` of data to the budget; false, with one line, past it.
+bool takeData(Budget *budget, long long bytes, const std::string &what) {
+    budget->dataBytes += bytes;
+    if (!budget->limited || budget->dataBytes <= kThumbnailDataBytes) return true;
+    std::fprintf(stderr, "bsv2-snapshot: %s %s (%s in all), over the thumbnail budget of %s of data\n", what.c_str(),
+                 mebibytes(bytes).c_str(), mebibytes(budget->dataBytes).c_str(),
+                 mebibytes(kThumbnailDataBytes).c_str());
+    return false;
+}
+
+// What readModel found.
+enum class Read { kModel, kLeftOut, kOverBudget };
+
+// Reads the model at `path` into *shape. Its header is read first, from
+// the file the reader is then given (/proc/self/fd/N), so that counts its
+// length cannot hold are refused before anything is allocated, and within
+// a budget the tables are weighed first. A file that cannot be read is left
+// out with the reader's message on one line (or the snapshot's own reason);
+// with a budget, so is anything but a regular file.
+Read readModel(const char *path, Budget *budget, Shape *shape) {
+    *shape = nullptr;
+    // Not waiting for a pipe's writer: the reader waits for it later, unless
+    // there is a budget. A file that cannot be opened is left to the reader,
+    // which says so.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info;
+    bool regular = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (fd >= 0 && !regular) {
+        close(fd);
+        fd = -1;
+        if (budget->limited) {
+            leftOut(path, "is not a regular file, and a thumbnail is made only of one");
+            return Read::kLeftOut;
+        }
+    }
+    ClaimedCounts counts;
+    if (regular) {
+        counts = readClaimedCounts(fd, info.st_size);
+        if (counts.known && !countsFitTheFile(counts)) {
+            close(fd);
+            leftOut(path, "claims " + std::to_string(counts.vertices) + " vertices and " +
+                              std::to_string(counts.triangles) + " triangles, more than its " +
+                              std::to_string(info.st_size) + " bytes can hold");
+            return Read::kLeftOut;
+        }
+        if (counts.known &&
+            !takeData(budget, modelBytes(counts.vertices, counts.triangles), std::string(path) + ": its tables need")) {
+            close(fd);
+            return Read::kOverBudget;
+        }
+    }
     char message[128];
     Bsv2Cause cause = BSV2_CAUSE_NONE;
     int systemError = 0;
-    Shape shape = readShapeFromFileWithCause(path, message, sizeof message, &cause, &systemError);
-    if (shape != nullptr) return shape;
+    std::string readFrom = regular ? descriptorPath(fd, path) : path;
+    *shape = readShapeFromFileWithCause(readFrom.c_str(), message, sizeof message, &cause, &systemError);
+    if (fd >= 0) close(fd);
+    if (*shape != nullptr) {
+        // The tables as read, should the file have changed since its header
+        // was read (or that header was one only the reader understood).
+        if (counts.known) budget->dataBytes -= modelBytes(counts.vertices, counts.triangles);
+        if (takeData(budget, modelBytes((*shape)->numVertices, (*shape)->numTris),
+                     std::string(path) + ": its tables need"))
+            return Read::kModel;
+        destroyShape(*shape);
+        *shape = nullptr;
+        return Read::kOverBudget;
+    }
     std::string reason = cause == BSV2_CAUSE_NO_MEMORY ? "is too large for the memory available" : message;
     while (!reason.empty() && reason.back() == '\n') reason.pop_back();
     if (systemError != 0) reason += std::string(" (") + std::strerror(systemError) + ")";
-    std::fprintf(stderr, "bsv2-snapshot: %s: %s\n", path, reason.c_str());
-    return nullptr;
+    leftOut(path, reason);
+    return Read::kLeftOut;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
     int size = kViewXMax - kViewXMin;
+    Budget budget;
     std::vector<const char *> paths;
     bool optionsEnded = false;
     for (int i = 1; i < argc; i++) {
@@ -103,6 +193,8 @@ int main(int argc, char **argv) {
                 return usageError("--size needs a whole number from 1 to " + std::to_string(kMaxSize));
             size = static_cast<int>(value);
             i++;
+        } else if (arg == "--thumbnail") {
+            budget.limited = true;
         } else {
             return usageError("unknown option " + arg);
         }
@@ -112,23 +204,51 @@ int main(int argc, char **argv) {
     const char *output = paths.back();
     paths.pop_back();
 
+    std::string reason;
+    if (budget.limited) {
+        const std::string overrun = "bsv2-snapshot: gave up: more than the thumbnail budget of " +
+                                    std::to_string(kThumbnailCpuSeconds) + " s of CPU time";
+        if (!limitCpuTime(kThumbnailCpuSeconds, overrun, kOverBudget, &reason)) {
+            std::fprintf(stderr, "bsv2-snapshot: cannot limit its CPU time: %s\n", reason.c_str());
+            return kOverBudget;
+        }
+        std::string picture = std::to_string(size) + " x " + std::to_string(size);
+        if (!takeData(&budget, pictureBytes(size), "a " + picture + " picture needs")) return kOverBudget;
+    }
+
     OutputRules rules;
     rules.inputs.assign(paths.begin(), paths.end());
     rules.signature = kPngSignature;
     rules.kind = "a PNG file";
+    rules.undoableFromSignal = budget.limited;
     OutputTarget target;
     OutputError error;
     if (!prepareOutput(output, rules, &target, &error)) return outputFailed(output, error);
 
     Shape models[2] = {nullptr, nullptr};
-    for (std::size_t i = 0; i < paths.size(); i++) models[i] = readModel(paths[i]);
-    if (!paths.empty() && models[0] == nullptr && models[1] == nullptr) {
+    bool overBudget = false;
+    for (std::size_t i = 0; i < paths.size() && !overBudget; i++)
+        overBudget = readModel(paths[i], &budget, &models[i]) == Read::kOverBudget;
+    // The drawing's cost, known before it is drawn.
+    for (std::size_t i = 0; i < paths.size() && budget.limited && !overBudget; i++) {
+        budget.linePixels += leastDrawingCost(models[i], size, kThumbnailLinePixels - budget.linePixels);
+        if (budget.linePixels > kThumbnailLinePixels) {
+            std::fprintf(stderr,
+                         "bsv2-snapshot: %s: its lines would cover more than the thumbnail budget of %.0f million "
+                         "pixels at %d x %d\n",
+                         paths[i], kThumbnailLinePixels / 1e6, size, size);
+            overBudget = true;
+        }
+    }
+    bool nothingRead = !paths.empty() && models[0] == nullptr && models[1] == nullptr;
+    if (overBudget || nothingRead) {
+        destroyShape(models[0]);
+        destroyShape(models[1]);
         releaseOutput(&target);
-        return kNothingRead;
+        return overBudget ? kOverBudget : kNothingRead;
     }
 
     Offscreen offscreen;
-    std::string reason;
     if (!openOffscreen(size, &offscreen, &reason)) {
         std::fprintf(stderr, "bsv2-snapshot: cannot draw without a window: %s\n", reason.c_str());
         releaseOutput(&target);

@@ -1,6 +1,7 @@
 // bsv2-snapshot as a real process: its PNG against the real viewer's
 // completed window under Xvfb, pixel for pixel, and how it refuses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -16,6 +17,7 @@ namespace {
 const std::string kSnapshot = SNAPSHOT_PATH;
 const std::string kViewer = VIEWER_PATH;
 const std::string kModels = MODELS_DIR;
+const std::string kWorstCase = WORST_CASE_SCRIPT;
 
 const char kOneTriangle[] = "BSV2\n3\n1\n-3 -1 0\n3 -1 0\n0 2 3\n0 1 2\n";
 
@@ -99,21 +101,47 @@ INSTANTIATE_TEST_SUITE_P(Snapshot, SameAsTheViewer,
                                          PixelCase{"LinesCrossingTheEdges", {"@random"}, 0}),
                          [](const testing::TestParamInfo<PixelCase> &info) { return std::string(info.param.name); });
 
+// Inputs a run is given that this test makes ("+NAME" in a row's args).
+std::string makeInput(const std::string &name, const ScratchDir &inputs) {
+    std::string path = inputs.path(name + ".bsv2");
+    if (name == "worst-case-10mb" || name == "worst-case-outside-10mb") {
+        std::vector<std::string> argv = {"bash", kWorstCase, "10", path};
+        if (name == "worst-case-outside-10mb") argv.insert(argv.begin() + 2, "--outside");
+        EXPECT_EQ(runToEnd(argv, inputs.root).status, 0);
+    } else if (name == "huge-counts-tiny-file") {
+        inputs.write(name + ".bsv2", "BSV2\n2147483647\n1\n0 0 0\n");
+    } else if (name == "huge-counts-sparse-file") {
+        // 14 million vertices, 268 MiB with their projections, in a file
+        // long enough for them (a hole: it takes no room on the disk).
+        inputs.write(name + ".bsv2", "BSV2\n14000000\n0\n");
+        EXPECT_EQ(truncate(path.c_str(), 100 << 20), 0);
+    } else {
+        ADD_FAILURE() << "no input called " << name;
+    }
+    return path;
+}
+
+const int kAnyLines = -1;
+
 struct RunCase {
     const char *name;
-    std::vector<std::string> args;  // "@NAME" is NAME in the scratch folder
+    std::vector<std::string> args;  // "@NAME" is NAME in the scratch folder, "+NAME" an input made by makeInput
     int status;
     std::string errHolds;  // part of standard error ("" when it must be empty)
+    int errLines;          // the lines on standard error, or kAnyLines
     int size;              // the PNG's side, or 0: no PNG may be left
 };
 
 class Runs : public testing::TestWithParam<RunCase> {};
 
 TEST_P(Runs, GiveTheirStatusAndAWholePngOrNone) {
-    ScratchDir dir;
+    ScratchDir dir, inputs;
     std::vector<std::string> argv = {kSnapshot};
     for (const std::string &arg : GetParam().args) {
-        argv.push_back(arg == "@cube" ? kModels + "/cube.bsv2" : arg[0] == '@' ? dir.path(arg.substr(1)) : arg);
+        argv.push_back(arg == "@cube"  ? kModels + "/cube.bsv2"
+                       : arg[0] == '@' ? dir.path(arg.substr(1))
+                       : arg[0] == '+' ? makeInput(arg.substr(1), inputs)
+                                       : arg);
     }
     Finished run = runToEnd(argv, dir.root);
     EXPECT_EQ(run.status, GetParam().status) << run.err;
@@ -121,6 +149,9 @@ TEST_P(Runs, GiveTheirStatusAndAWholePngOrNone) {
         EXPECT_EQ(run.err, "");
     } else {
         EXPECT_NE(run.err.find(GetParam().errHolds), std::string::npos) << run.err;
+    }
+    if (GetParam().errLines != kAnyLines) {
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), GetParam().errLines) << run.err;
     }
     Screenshot png = readPng(dir.path("out.png"));
     EXPECT_EQ(png.width, GetParam().size);
@@ -138,16 +169,48 @@ TEST_P(Runs, GiveTheirStatusAndAWholePngOrNone) {
 INSTANTIATE_TEST_SUITE_P(
     Snapshot, Runs,
     testing::Values(
-        RunCase{"ThumbnailSize", {"--size", "128", "@cube", "@out.png"}, 0, "", 128},
-        RunCase{
-            "OutputInAMissingFolder", {"@cube", "@no/such/out.png"}, 3, "no/such/out.png: cannot create a file in", 0},
+        RunCase{"ThumbnailSize", {"--size", "128", "@cube", "@out.png"}, 0, "", 0, 128},
+        RunCase{"OutputInAMissingFolder",
+                {"@cube", "@no/such/out.png"},
+                3,
+                "no/such/out.png: cannot create a file in",
+                1,
+                0},
         RunCase{"EveryFileFails",
                 {"@none.bsv2", "@nothing.bsv2", "@out.png"},
                 1,
                 "nothing.bsv2: Read error! (No such file or directory)",
+                2,
                 0},
-        RunCase{"SizeOutOfRange", {"--size", "0", "@cube", "@out.png"}, 2, "--size needs", 0},
-        RunCase{"TooManyFiles", {"@cube", "@cube", "@cube", "@out.png"}, 2, "at most two models", 0}),
+        RunCase{"SizeOutOfRange", {"--size", "0", "@cube", "@out.png"}, 2, "--size needs", kAnyLines, 0},
+        RunCase{"TooManyFiles", {"@cube", "@cube", "@cube", "@out.png"}, 2, "at most two models", kAnyLines, 0},
+        RunCase{"CountsBeyondTheFileLength",
+                {"+huge-counts-tiny-file", "@out.png"},
+                1,
+                "claims 2147483647 vertices and 1 triangles, more than its 24 bytes can hold",
+                1,
+                0},
+        // The budget of --thumbnail: the cube passes; the rest give up with
+        // one line and no PNG, before the work when it can be weighed.
+        RunCase{"ThumbnailModeOfTheCube", {"--thumbnail", "--size", "128", "@cube", "@out.png"}, 0, "", 0, 128},
+        RunCase{"ThumbnailTablesOverTheBudget",
+                {"--thumbnail", "--size", "128", "+huge-counts-sparse-file", "@out.png"},
+                5,
+                "its tables need 268 MiB",
+                1,
+                0},
+        RunCase{"ThumbnailDrawingKnownOverTheBudget",
+                {"--thumbnail", "--size", "128", "+worst-case-10mb", "@out.png"},
+                5,
+                "its lines would cover more than the thumbnail budget",
+                1,
+                0},
+        RunCase{"ThumbnailCpuTimeOverTheBudget",
+                {"--thumbnail", "--size", "128", "+worst-case-outside-10mb", "@out.png"},
+                5,
+                "gave up: more than the thumbnail budget of 5 s of CPU time",
+                1,
+                0}),
     [](const testing::TestParamInfo<RunCase> &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,0 +1,50 @@
+// The fixed cost a thumbnail may take. A file manager runs the thumbnailer
+// on every BSV2 file it shows, unattended, and waits for it; drawing costs
+// the software rasterizer about 20 ns a pixel of line, so a file of a few
+// megabytes can keep it busy for minutes. The budget is weighed before the
+// work wherever it can be (the data from the counts, the drawing from the
+// lines' lengths), and a CPU-time limit enforces it where it cannot.
+#ifndef SNAPSHOT_THUMBNAIL_BUDGET_H
+#define SNAPSHOT_THUMBNAIL_BUDGET_H
+
+#include <string>
+
+#include "shape.h"
+
+// CPU time, counted over every thread (the rasterizer's too).
+const int kThumbnailCpuSeconds = 5;
+// What the snapshot allocates for its data: the models' tables, the
+// projected vertices of the estimate, the picture and its copies. The
+// drawing itself holds a bounded slice at a time (picture.h).
+const long long kThumbnailDataBytes = 256LL << 20;
+// The drawing, in pixels of lines (lineCost): about 5 s of CPU time on a
+// 2-core machine of 2023.
+const double kThumbnailLinePixels = 250e6;
+
+// The bytes the snapshot holds for a model of these counts: its tables (12
+// bytes a vertex and 12 a triangle) and the estimate's projected vertices
+// (8 bytes a vertex). A negative triangle count has no table.
+long long modelBytes(long long vertices, long long triangles);
+
+// The bytes of a size x size picture: the offscreen one (4 bytes a pixel)
+// and the two copies read back (3 bytes a pixel each).
+long long pictureBytes(int size);
+
+// A lower bound on the cost of drawing `model`'s outlines (three lines a
+// triangle) into a size x size picture, in pixels of lines: a line whose
+// two ends are in view counts the pixels along its longer axis, plus 4 for
+// the work every line takes; a line with an end out of view counts nothing,
+// since it may be clipped away. Stops once past `enough` and returns what it
+// has then. A null model costs nothing.
+double leastDrawingCost(Shape model, int size, double enough);
+
+// Limits the process to `seconds` of CPU time. Past it, SIGXCPU's handler
+// writes `line` (with a newline) to standard error, undoes the output's
+// write under way (abandonOutputWrite) and exits with `status`; should that
+// not happen, the hard limit a second later kills the process.
+//   Returns true once set; false, with the reason in *reason, when the limit
+//   cannot be set (or a lower one is already in force, in which case the
+//   kernel's own signal would end the process silently).
+bool limitCpuTime(int seconds, const std::string &line, int status, std::string *reason);
+
+#endif
