@@ -33,8 +33,12 @@ python_packages=("${build_packages[@]}" pybind11-dev python3-dev python3-numpy p
                  "${pip_packages[@]}")
 # scdoc makes the manual pages; the desktop's own tools check the MIME type,
 # desktop entry, metainfo and thumbnailer (bubblewrap is the sandbox
-# thumbnail factories run thumbnailers in).
-desktop_packages=(scdoc man-db shared-mime-info desktop-file-utils appstream libglib2.0-bin xdg-utils bubblewrap)
+# thumbnail factories run thumbnailers in). The thumbnail hosts tried for
+# real: GNOME's factory (from Python, through gobject-introspection) and
+# XFCE's thumbnail service, tumbler, on a private session bus (dbus-daemon
+# has dbus-run-session).
+desktop_packages=(scdoc man-db shared-mime-info desktop-file-utils appstream libglib2.0-bin xdg-utils bubblewrap
+                  python3-gi gir1.2-gnomedesktop-3.0 tumbler dbus-daemon)
 # clang and its runtime build the fuzz targets; llvm-14 gives their reports
 # symbols; locales-all has the comma-decimal locales the locale test uses;
 # liburing is the reader test's io_uring stand-in; dpkg-dev fills in the
@@ -43,8 +47,8 @@ test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${convert_packag
                "${desktop_packages[@]}" clang-format liburing-dev dpkg-dev libgtest-dev clang libclang-rt-14-dev
                llvm-14 locales-all)
 # What building the Debian packages and trying them as a user needs: the
-# package checker, and the desktop's own thumbnail factory (from Python).
-package_packages=("${test_packages[@]}" dpkg-dev lintian file gcc gir1.2-gnomedesktop-3.0 python3-gi)
+# package checker (the thumbnail hosts are in the test set).
+package_packages=("${test_packages[@]}" dpkg-dev lintian file gcc)
 # The benchmark builds the library, bsv2-info, the Python module, the
 # snapshot and the converter; /usr/bin/time measures peak memory; f3d (with
 # xauth for xvfb-run) is the peer the snapshot is timed against, on a mesh
