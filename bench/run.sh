@@ -4,7 +4,9 @@
 # otherwise write (fscanf and fprintf with the format's own patterns), on a
 # file of 1,000,000 vertices and 2,000,000 triangles, and the peak memory of
 # a process that only reads that file; then what the Python module's read
-# costs over the library's; then bsv2-snapshot beside f3d (bench/snapshot.sh).
+# costs over the library's; then bsv2-snapshot beside f3d (bench/snapshot.sh);
+# then the worst case a thumbnailer meets, plain and with --thumbnail
+# (bench/thumbnail.sh).
 #   bench/run.sh [--runs N] [--vertices V] [--triangles T]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,3 +22,5 @@ echo
 PYTHONPATH=build-bench/python /usr/bin/python3 bench/python_read_bench.py "$@"
 echo
 bash bench/snapshot.sh
+echo
+bash bench/thumbnail.sh

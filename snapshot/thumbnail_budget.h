@@ -17,9 +17,10 @@ const int kThumbnailCpuSeconds = 5;
 // projected vertices of the estimate, the picture and its copies. The
 // drawing itself holds a bounded slice at a time (picture.h).
 const long long kThumbnailDataBytes = 256LL << 20;
-// The drawing, in pixels of lines (lineCost): about 5 s of CPU time on a
-// 2-core machine of 2023.
-const double kThumbnailLinePixels = 250e6;
+// The drawing, in pixels of lines (leastDrawingCost): about 22 ns of CPU
+// time each on the 2-core machine this was measured on, so about 4.5 s,
+// leaving the rest of the CPU budget for reading the file and setting up.
+const double kThumbnailLinePixels = 200e6;
 
 // The bytes the snapshot holds for a model of these counts: its tables (12
 // bytes a vertex and 12 a triangle) and the estimate's projected vertices
