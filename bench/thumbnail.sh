@@ -32,7 +32,9 @@ measure() {
   local status=0
   /usr/bin/time -o "$work/time" -f '%e %U %S %M' "$@" >/dev/null 2>&1 || status=$?
   rm -f "$work/out.png"
-  awk -v status="$status" '{ printf "%s %.2f %s %s\n", $1, $2 + $3, $4, status }' "$work/time"
+  # (A failed command's note comes first in time's output.)
+  tail -n 1 "$work/time" | awk -v status="$status" '{ printf "%s %.2f %s %s\n", $1, $2 + $3, $4, status }'
+
 }
 # The median run of several "wall cpu peak status" lines, by wall time.
 median() { sort -n | awk '{ line[NR] = $0 } END { print line[int((NR + 1) / 2)] }'; }
