@@ -6,8 +6,10 @@
 gnome: GNOME's thumbnail factory (gnome-desktop, through gobject-introspection),
 which runs the thumbnailer in its bubblewrap sandbox. tumbler: XFCE's thumbnail
 service, started here on the session bus (run this under dbus-run-session) and
-asked over D-Bus. Each must make a 128 x 128 thumbnail of MODEL, and must be
-told of a failure, within the thumbnailer's budget, for WORST_CASE. The
+asked over D-Bus. Each must make a 128 x 128 thumbnail of MODEL (the normal
+size), and must be told of a failure, within the thumbnailer's budget, for
+WORST_CASE at 512 x 512 (the x-large size, where drawing it whole takes three
+times the budget or more on a fast machine). The
 environment (XDG folders, PATH) says where the thumbnailer and the MIME type
 are; thumbnails go to $XDG_CACHE_HOME/thumbnails.
 """
@@ -41,18 +43,19 @@ def png_size(path):
     return struct.unpack(">II", head[16:24])
 
 
-def cache_path(uri):
-    """Where a 'normal' thumbnail of uri is kept."""
+def cache_path(uri, flavor):
+    """Where a thumbnail of uri of that flavor ("normal", "x-large") is kept."""
     name = hashlib.md5(uri.encode()).hexdigest() + ".png"
-    return os.path.join(os.environ["XDG_CACHE_HOME"], "thumbnails", "normal", name)
+    return os.path.join(os.environ["XDG_CACHE_HOME"], "thumbnails", flavor, name)
 
 
 def gnome(model, worst_case):
     gi.require_version("GnomeDesktop", "3.0")
     from gi.repository import GnomeDesktop
 
-    factory = GnomeDesktop.DesktopThumbnailFactory.new(GnomeDesktop.DesktopThumbnailSize.NORMAL)
+    sizes = {True: GnomeDesktop.DesktopThumbnailSize.NORMAL, False: GnomeDesktop.DesktopThumbnailSize.XLARGE}
     for path, wanted in ((model, True), (worst_case, False)):
+        factory = GnomeDesktop.DesktopThumbnailFactory.new(sizes[wanted])
         uri = Gio.File.new_for_path(path).get_uri()
         info = Gio.File.new_for_path(path).query_info("standard::content-type,time::modified", 0, None)
         mime, mtime = info.get_content_type(), info.get_attribute_uint64("time::modified")
@@ -76,7 +79,8 @@ def gnome(model, worst_case):
                 fail("the thumbnail is not 128 x 128")
         else:
             made = "a %d x %d picture" % (picture.get_width(), picture.get_height()) if picture else None
-            print("GNOME's thumbnail factory: %s: %s after %.2f s" % (os.path.basename(path), made or error, seconds))
+            print("GNOME's thumbnail factory: %s at 512 x 512: %s after %.2f s"
+                  % (os.path.basename(path), made or error, seconds))
             if picture is not None:
                 fail("GNOME's thumbnail factory made a thumbnail of the worst case")
             # The factory's own word that the thumbnailer gave up over its budget.
@@ -121,10 +125,11 @@ def tumbler_one(bus, service_pid, path, wanted):
 
     subscription = bus.signal_subscribe(None, SERVICE, None, SERVICE_PATH, None, Gio.DBusSignalFlags.NONE,
                                         on_signal)
+    flavor = "normal" if wanted else "x-large"
     cpu_before = children_cpu_seconds(service_pid)
     started = time.monotonic()
     bus.call_sync(SERVICE, SERVICE_PATH, SERVICE, "Queue",
-                  GLib.Variant("(asasssu)", ([uri], [mime], "normal", "default", 0)), None, 0, -1, None)
+                  GLib.Variant("(asasssu)", ([uri], [mime], flavor, "default", 0)), None, 0, -1, None)
     timeout = GLib.timeout_add_seconds(60, loop.quit)
     loop.run()
     GLib.source_remove(timeout)
@@ -132,11 +137,11 @@ def tumbler_one(bus, service_pid, path, wanted):
     seconds = time.monotonic() - started
     cpu = children_cpu_seconds(service_pid) - cpu_before
     said = "; ".join("%s %s" % (signal, values[1:]) for signal, values in heard if signal in ("Ready", "Error"))
-    print("tumbler: %s (%s): %s; %.2f s, the thumbnailer's CPU time %.2f s"
-          % (os.path.basename(path), mime, said or "nothing", seconds, cpu))
+    print("tumbler: %s (%s, %s): %s; %.2f s, the thumbnailer's CPU time %.2f s"
+          % (os.path.basename(path), mime, flavor, said or "nothing", seconds, cpu))
     if not any(signal == "Finished" for signal, _ in heard):
         fail("tumbler did not finish within 60 s")
-    thumbnail = cache_path(uri)
+    thumbnail = cache_path(uri, flavor)
     if wanted:
         if not any(signal == "Ready" for signal, _ in heard) or not os.path.exists(thumbnail):
             fail("tumbler made no thumbnail of %s" % path)
