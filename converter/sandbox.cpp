@@ -101,7 +101,11 @@ bool allow(scmp_filter_ctx filter, int call, scmp_arg_cmp condition) {
 // converter fuzzer's seeds (strace -f). The default for all others is
 // ENOSYS, the one error glibc takes as "not here" and falls back from.
 bool addAllowedCalls(scmp_filter_ctx filter, int resultFd) {
-    const unsigned writingFlags = O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND | __O_TMPFILE;
+    // glibc's __O_TMPFILE carries the O_DIRECTORY bit as well: tested as a
+    // whole it would refuse every directory open with ENOSYS, where
+    // Landlock's EACCES is the answer every other refused open gets.
+    const int tmpFile = __O_TMPFILE & ~O_DIRECTORY;
+    const unsigned writingFlags = O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND | tmpFile;
     const scmp_datum_t self = static_cast<scmp_datum_t>(getpid());  // one thread: its id is the process's
     bool ok =
         // Reading the input and the files it names, opened for reading only.
@@ -135,7 +139,7 @@ bool addAllowedCalls(scmp_filter_ctx filter, int resultFd) {
     // a compromised importer and ends it; opening for writing is denied.
     ok = ok && seccomp_rule_add(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(execve), 0) == 0 &&
          seccomp_rule_add(filter, SCMP_ACT_KILL_PROCESS, SCMP_SYS(execveat), 0) == 0;
-    for (unsigned flag : {O_WRONLY, O_RDWR, O_CREAT, O_TRUNC, O_APPEND, __O_TMPFILE}) {
+    for (unsigned flag : {O_WRONLY, O_RDWR, O_CREAT, O_TRUNC, O_APPEND, tmpFile}) {
         ok = ok && seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(openat), 1,
                                     SCMP_A2(SCMP_CMP_MASKED_EQ, flag, flag)) == 0;
     }

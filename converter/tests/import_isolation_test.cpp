@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "landlock.h"
 #include "memory_limit.h"
 #include "mesh_wire.h"
 #include "sandbox.h"
@@ -45,6 +46,25 @@ TEST(Sandbox, AllowsReadingRefusesWritingSocketsAndKillsOnExec) {
         testing::KilledBySignal(SIGSYS), "");
     EXPECT_FALSE(fileExists(fresh));
     EXPECT_TRUE(fileExists(existing));
+}
+
+// Under Landlock and the filter together, as an import runs: opening a
+// folder is refused like opening a file, with EACCES, not with the
+// filter's ENOSYS for calls it does not know.
+TEST(Sandbox, RefusesFoldersAsFilesWithEacces) {
+    if (landlockVersion() == 0) GTEST_SKIP() << "this kernel has no Landlock";
+    ScratchDir dir;
+    std::string other = dir.write("other.obj", "v 0 0 0\n");
+    EXPECT_EXIT(
+        {
+            bool ok = true;
+            std::string why;
+            CHILD_CHECK(&ok, dropPrivileges(&why) && confineToReading({}, &why) && enterSandbox(2, &why));
+            CHILD_CHECK(&ok, open(other.c_str(), O_RDONLY) < 0 && errno == EACCES);
+            CHILD_CHECK(&ok, open(dir.root.c_str(), O_RDONLY | O_DIRECTORY) < 0 && errno == EACCES);
+            std::_Exit(ok ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 // A well-formed mesh frame of two vertices and one triangle, for the cases
