@@ -23,17 +23,39 @@ std::string trimmed(const std::string &text) {
     return text.substr(begin, text.find_last_not_of(" \t\r\f") - begin + 1);
 }
 
-// The rest of every line whose first word is `keyword`, trimmed.
+// The rest of every line whose first word is `keyword`, trimmed. The file
+// is read through a fixed buffer, and a line too long to hold a path is
+// passed over, not held: one endless line costs neither memory nor more
+// time than reading it.
 std::vector<std::string> linesAfter(const std::string &path, const char *keyword) {
+    const std::size_t longest = PATH_MAX + 64;
     std::vector<std::string> found;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) return found;
     std::size_t length = std::strlen(keyword);
-    while (std::getline(in, line)) {
+    std::string line;
+    bool tooLong = false;
+    auto endLine = [&] {
         std::string text = trimmed(line);
-        if (text.compare(0, length, keyword) == 0 && text.size() > length && std::isspace(text[length]))
+        if (!tooLong && text.compare(0, length, keyword) == 0 && text.size() > length &&
+            std::isspace(static_cast<unsigned char>(text[length])))
             found.push_back(trimmed(text.substr(length)));
+        line.clear();
+        tooLong = false;
+    };
+    std::vector<char> block(64 * 1024);
+    for (std::size_t got; (got = std::fread(block.data(), 1, block.size(), file.get())) > 0;) {
+        for (const char *at = block.data(), *end = at + got; at < end;) {
+            const char *newline = static_cast<const char *>(std::memchr(at, '\n', end - at));
+            const char *stop = newline != nullptr ? newline : end;
+            tooLong = tooLong || line.size() + (stop - at) > longest;
+            if (!tooLong) line.append(at, stop);
+            if (newline == nullptr) break;
+            endLine();
+            at = newline + 1;
+        }
     }
+    endLine();  // the last line, when no newline ends it
     return found;
 }
 
@@ -159,13 +181,20 @@ std::vector<std::string> gltfCompanions(const std::string &path) {
 
 using Finder = std::vector<std::string> (*)(const std::string &path);
 
-Finder finderFor(const std::string &extension) {
-    if (extension == ".obj") return objCompanions;
-    if (extension == ".gltf" || extension == ".glb") return gltfCompanions;
-    if (extension == ".lws") return lwsCompanions;
-    if (extension == ".3d" || extension == ".uc") return unrealCompanions;
-    if (extension == ".mdl") return halfLifeCompanions;
-    return nullptr;
+// How a format finds its companions, and the extensions (lower case) a
+// companion of it may have: the ones its importer reads that file as.
+struct CompanionRole {
+    Finder finder;
+    std::vector<const char *> extensions;
+};
+
+CompanionRole roleFor(const std::string &extension) {
+    if (extension == ".obj") return {objCompanions, {".mtl"}};
+    if (extension == ".gltf" || extension == ".glb") return {gltfCompanions, {".bin"}};
+    if (extension == ".lws") return {lwsCompanions, {".lwo", ".lxo"}};
+    if (extension == ".3d" || extension == ".uc") return {unrealCompanions, {".3d", ".uc"}};
+    if (extension == ".mdl") return {halfLifeCompanions, {".mdl"}};
+    return {nullptr, {}};
 }
 
 std::string resolved(const std::string &path) {
@@ -173,22 +202,40 @@ std::string resolved(const std::string &path) {
     return real ? std::string(real.get()) : "";
 }
 
+// True when a component of `below` (a path relative to the input's folder)
+// starts with a dot: what users keep out of sight (keys, settings, other
+// programs' state) is never a model's companion.
+bool hidden(const std::string &below) {
+    for (std::size_t at = 0;; at++) {
+        if (below.compare(at, 1, ".") == 0) return true;
+        at = below.find('/', at);
+        if (at == std::string::npos) return false;
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> companionFiles(const std::string &path) {
-    Finder finder = finderFor(lowerExtension(path));
+    CompanionRole role = roleFor(lowerExtension(path));
     std::string self = resolved(path);
-    if (finder == nullptr || self.empty()) return {};
+    if (role.finder == nullptr || self.empty()) return {};
     std::string folder = self.substr(0, self.find_last_of('/') + 1);
     std::string named = path.substr(0, path.find_last_of('/') + 1);  // the folder as given, for relative names
     std::vector<std::string> companions;
-    for (const std::string &name : finder(path)) {
+    for (const std::string &name : role.finder(path)) {
         if (name.empty() || name.front() == '/') continue;
+        // The file reached, not the name, must fit: a link named a.mtl may
+        // lead to anything.
         std::string real = resolved(named + name);
         struct stat info;
         bool inFolder = real.compare(0, folder.size(), folder) == 0 && real != self;
-        if (!inFolder || stat(real.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        if (std::find(companions.begin(), companions.end(), real) == companions.end()) companions.push_back(real);
+        if (!inFolder || hidden(real.substr(folder.size())) || stat(real.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        std::string extension = lowerExtension(real);
+        bool fits = std::any_of(role.extensions.begin(), role.extensions.end(),
+                                [&](const char *allowed) { return extension == allowed; });
+        if (fits && std::find(companions.begin(), companions.end(), real) == companions.end())
+            companions.push_back(real);
     }
     return companions;
 }

@@ -12,7 +12,11 @@
 // Half-Life models, that its name implies) and that exist as regular files in the folder of
 // `path` or below it: absolute paths with every link resolved, `path`
 // itself never among them. A name that leads anywhere else (an absolute
-// path, "..", a link out of the folder) is left out.
+// path, "..", a link out of the folder) is left out, and so is a file whose
+// extension does not fit its role, whatever its case (an OBJ's material
+// library a .mtl, a glTF's buffer a .bin, a LightWave scene's object a .lwo
+// or .lxo, Unreal's parts .3d and .uc, Half-Life's .mdl), and one with a
+// hidden component (starting with a dot) in its path below the folder.
 //   Reads the file: an OBJ or LightWave scene line by line, a glTF's JSON
 //   (for .glb only its JSON chunk); other formats are not read.
 //   Never fails: a file that cannot be read or parsed names no companions.

@@ -66,14 +66,15 @@ bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason
     // the pipe instead.
     if (!keepOnlyDescriptors(fd, &why)) setupFailed(fd, why);
     resultFd = kSandboxResultFd;
+    // Assimp catches std::bad_alloc and reports it as an ordinary failure;
+    // this makes running out of memory, there or in finding the files the
+    // input names, end the child with its own status.
+    std::set_new_handler(outOfMemory);
     if (!limitMemory(limits.memoryMiB << 20, &why)) setupFailed(resultFd, why);
     std::vector<std::string> readable = companionFiles(path);
     readable.insert(readable.begin(), path);
     if (!dropPrivileges(&why) || !confineReadingTo(readable, &why) || !enterSandbox(resultFd, &why))
         setupFailed(resultFd, why);
-    // Assimp catches std::bad_alloc and reports it as an ordinary failure;
-    // this makes running out of memory end the child with its own status.
-    std::set_new_handler(outOfMemory);
     MeshData mesh;
     bool imported = importMesh(path, &mesh, &why, reportProgress);
     bool sent = imported ? sendMesh(resultFd, mesh) : sendFailure(resultFd, why);

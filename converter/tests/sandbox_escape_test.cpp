@@ -33,16 +33,27 @@ const std::string kPreload = std::string(SANITIZER_RUNTIME).empty()
                                  : std::string(SANITIZER_RUNTIME) + ":" + HOSTILE_IMPORT_PATH;
 const int kInheritedFd = 9;
 
+// A model naming as its material libraries a file that is none, and one in
+// a hidden folder.
 const char kCube[] =
+    "mtllib notes.txt\nmtllib .ssh/id_ed25519\n"
     "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
     "f 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 5 1 4 8\n";
 
-// What the attempts aim at: the input and a file beside it, a folder with a
-// secret elsewhere, a log on an inherited descriptor, another process.
+std::string writeHidden(const ScratchDir &dir) {
+    std::filesystem::create_directory(dir.path(".ssh"));
+    return dir.write(".ssh/id_ed25519", "hidden-secret");
+}
+
+// What the attempts aim at: the input and files beside it (one it does not
+// name, two it names), a folder with a secret elsewhere, a log on an
+// inherited descriptor, another process.
 struct Targets {
     ScratchDir dir, elsewhere;
     std::string input = dir.write("input.obj", kCube);
     std::string beside = dir.write("beside.txt", "beside-secret");
+    std::string named = dir.write("notes.txt", "named-secret");
+    std::string hidden = writeHidden(dir);
     std::string secret = elsewhere.write("secret.txt", "outside-secret");
     std::string log = elsewhere.write("inherited.log", "");
     RunningProcess victim = startProcess({"sleep", "60"}, "", elsewhere.root);
@@ -54,6 +65,8 @@ struct Targets {
         setenv("HOSTILE_INPUT", input.c_str(), 1);
         setenv("HOSTILE_SECRET", secret.c_str(), 1);
         setenv("HOSTILE_BESIDE", beside.c_str(), 1);
+        setenv("HOSTILE_NAMED", named.c_str(), 1);
+        setenv("HOSTILE_HIDDEN", hidden.c_str(), 1);
         setenv("HOSTILE_PID", std::to_string(victim.pid).c_str(), 1);
         setenv("HOSTILE_FD", std::to_string(kInheritedFd).c_str(), 1);
     }
@@ -170,6 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                     EscapeCase{"attribute-by-descriptor", false, true}, EscapeCase{"mode-by-path"},
                     EscapeCase{"times-by-path"}, EscapeCase{"signal-other-process"}, EscapeCase{"open-socket"},
                     EscapeCase{"read-outside-folder", true}, EscapeCase{"read-beside-input", true},
+                    EscapeCase{"read-named-wrong-role", true}, EscapeCase{"read-named-hidden", true},
                     EscapeCase{"list-folder"}, EscapeCase{"write-inherited-descriptor"},
                     EscapeCase{"mount", false, true}, EscapeCase{"run-program", false, false, "forbidden system call"},
                     EscapeCase{"flood-after-mesh", false, false, "sent more than a result can hold"},

@@ -138,6 +138,10 @@ bool readOutside(std::string *evidence) { return readFile(param("HOSTILE_SECRET"
 
 bool readBeside(std::string *evidence) { return readFile(param("HOSTILE_BESIDE"), evidence); }
 
+bool readNamedWrongRole(std::string *evidence) { return readFile(param("HOSTILE_NAMED"), evidence); }
+
+bool readNamedHidden(std::string *evidence) { return readFile(param("HOSTILE_HIDDEN"), evidence); }
+
 bool listFolder(std::string *evidence) {
     DIR *folder = opendir(param("HOSTILE_DIR").c_str());
     if (folder == nullptr) return false;
@@ -189,6 +193,8 @@ const Attempt kAttempts[] = {
     {"open-socket", openSocket},
     {"read-outside-folder", readOutside},
     {"read-beside-input", readBeside},
+    {"read-named-wrong-role", readNamedWrongRole},
+    {"read-named-hidden", readNamedHidden},
     {"list-folder", listFolder},
     {"write-inherited-descriptor", writeInherited},
     {"mount", mountFileSystem},

@@ -13,6 +13,9 @@
 //   HOSTILE_INPUT   the input, opened read-only to change it through
 //   HOSTILE_SECRET  a file in another folder, to read
 //   HOSTILE_BESIDE  a file beside the input that it does not name, to read
+//   HOSTILE_NAMED   a file the input names as its material library that is
+//                   no material library, to read
+//   HOSTILE_HIDDEN  a file the input names below a hidden folder, to read
 //   HOSTILE_PID     another process of the user, to signal and trace
 //   HOSTILE_FD      a descriptor inherited from the converter's caller
 //   Returns true when the attempt got through, with what it got (or did)
