@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "terminal_text.h"
+
 namespace {
 
 const std::size_t kFrameHeader = 1 + sizeof(std::uint64_t);
@@ -117,11 +119,8 @@ Shape receiveMesh(const std::string &bytes, LeftOut *leftOut, std::string *reaso
     std::size_t payloadSize = bytes.size() - kFrameHeader;
     if (bytes[0] == 'e') {
         if (payloadSize > kMaxReasonBytes) return nullptr;
-        *reason = std::string(payload, payloadSize);
         // The text goes into the converter's one line on a terminal.
-        for (char &c : *reason) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-        }
+        *reason = terminalText(std::string(payload, payloadSize));
         if (reason->empty()) *reason = "cannot be read";
         return nullptr;
     }

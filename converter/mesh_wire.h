@@ -43,9 +43,9 @@ bool finalFrameInBounds(const std::string &pending, std::uint64_t maxMeshBytes, 
 // number must name a vertex.
 //   Returns: a new shape (release it with destroyShape), with *leftOut
 //   filled; or null with the reason in *reason: the child's own for an
-//   'e' frame (control characters made spaces, so that it stays one
-//   line), otherwise one saying the result was malformed, or that the
-//   shape's tables could not be allocated.
+//   'e' frame (made safe for a terminal, terminal_text.h), otherwise one
+//   saying the result was malformed, or that the shape's tables could not
+//   be allocated.
 Shape receiveMesh(const std::string &bytes, LeftOut *leftOut, std::string *reason);
 
 #endif
