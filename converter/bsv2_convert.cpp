@@ -51,9 +51,10 @@ const char kUsage[] =
     "  OUTPUT  .bsv2, .obj, .ply (binary), .stl (binary) or .glb\n"
     "  --fit   move and scale the model so that all of it is in the viewer's view and\n"
     "          fills most of it\n"
-    "  --timeout SECONDS  time an import may take (default 10 s plus 1 s per MB of input)\n"
-    "  --max-memory MIB   memory an import may use (default 1024 MiB plus 16 times the\n"
-    "          input's size, at most the machine's memory)\n"
+    "  --timeout SECONDS  time an import may take (default 10 s plus 1 s per MB the input\n"
+    "          occupies on disk, at most 10 minutes)\n"
+    "  --max-memory MIB   memory an import may use (default 1024 MiB plus 16 times what the\n"
+    "          input occupies, at most half the machine's memory)\n"
     "Imports other than BSV2 run in a sandboxed child process under these limits.\n"
     "Exit status: 0 done, 1 usage error, 2 input unreadable, 3 output unwritable.\n";
 
@@ -98,11 +99,6 @@ bool allCoordinatesFinite(Shape shape) {
         if (!std::isfinite(shape->vTable[i])) return false;
     }
     return true;
-}
-
-unsigned long long sizeOf(const std::string &path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && info.st_size > 0 ? static_cast<unsigned long long>(info.st_size) : 0;
 }
 
 Shape readBsv2(const std::string &path, std::string *reason) {
@@ -156,7 +152,7 @@ int convert(const std::string &input, const std::string &output, const OutputTar
         endProgress();
     } else {
         // Before any thread starts: the import forks.
-        ImportLimits limits = defaultImportLimits(sizeOf(input));
+        ImportLimits limits = defaultImportLimits(input.c_str());
         if (options.timeout > 0) limits.seconds = options.timeout;
         if (options.maxMemory > 0) limits.memoryMiB = static_cast<unsigned long long>(std::ceil(options.maxMemory));
         shape = importIsolated(input.c_str(), limits, reading.c_str(), &leftOut, &reason);

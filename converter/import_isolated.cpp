@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,13 +25,18 @@
 
 namespace {
 
-// Exit statuses of the child besides 0 (its result is on the pipe).
-const int kChildOutOfMemory = 86;
-const int kChildSetupFailed = 87;
+// The child's status once it could not send its result. The parent goes by
+// the result alone: a status cannot say anything the parent would believe.
+const int kChildFailed = 1;
 
 int resultFd = -1;  // the child's end of the pipe
 
-[[noreturn]] void outOfMemory() { _exit(kChildOutOfMemory); }
+const double kMostSeconds = 600;  // the longest default time, whatever the input's size
+
+[[noreturn]] void outOfMemory() {
+    sendOutOfMemory(resultFd);
+    _exit(kChildFailed);
+}
 
 void reportProgress(float share) { sendProgress(resultFd, share); }
 
@@ -49,10 +55,7 @@ bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason
     return confined;
 }
 
-[[noreturn]] void setupFailed(int fd, const std::string &reason) {
-    sendFailure(fd, reason);
-    _exit(kChildSetupFailed);
-}
+[[noreturn]] void setupFailed(int fd, const std::string &reason) { _exit(sendFailure(fd, reason) ? 0 : kChildFailed); }
 
 // Everything the child does; it never returns. Each step narrows what the
 // importer can reach, the seccomp filter last, since it forbids the calls
@@ -60,7 +63,7 @@ bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason
 [[noreturn]] void runChild(const char *path, const ImportLimits &limits, int fd, pid_t parent) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The parent may have died before the line above took effect.
-    if (getppid() != parent) _exit(kChildSetupFailed);
+    if (getppid() != parent) _exit(kChildFailed);
     std::string why;
     // What Assimp prints of its own goes nowhere: the reason comes back on
     // the pipe instead.
@@ -68,7 +71,7 @@ bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason
     resultFd = kSandboxResultFd;
     // Assimp catches std::bad_alloc and reports it as an ordinary failure;
     // this makes running out of memory, there or in finding the files the
-    // input names, end the child with its own status.
+    // input names, end the child with its own frame.
     std::set_new_handler(outOfMemory);
     if (!limitMemory(limits.memoryMiB << 20, &why)) setupFailed(resultFd, why);
     std::vector<std::string> readable = companionFiles(path);
@@ -78,7 +81,7 @@ bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason
     MeshData mesh;
     bool imported = importMesh(path, &mesh, &why, reportProgress);
     bool sent = imported ? sendMesh(resultFd, mesh) : sendFailure(resultFd, why);
-    _exit(sent ? 0 : kChildSetupFailed);
+    _exit(sent ? 0 : kChildFailed);
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -90,8 +93,8 @@ enum Received { kEnded, kOutOfTime, kOutOfBounds };
 // Reads the child's frames until it closes the pipe, time runs out, or what
 // it sends can no longer be a result that fits in its memory cap (the reason
 // is then in *reason).
-Received receiveAll(int fd, std::string *bytes, const ImportLimits &limits, std::chrono::steady_clock::time_point start,
-                    std::string *reason) {
+Received receiveAll(int fd, WireReceiver *receiver, const ImportLimits &limits,
+                    std::chrono::steady_clock::time_point start, std::string *reason) {
     char chunk[64 * 1024];
     for (;;) {
         double left = limits.seconds - secondsSince(start);
@@ -103,9 +106,9 @@ Received receiveAll(int fd, std::string *bytes, const ImportLimits &limits, std:
         ssize_t got = read(fd, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return kEnded;
-        bytes->append(chunk, static_cast<std::size_t>(got));
-        takeProgressFrames(bytes, setProgressShare);
-        if (!finalFrameInBounds(*bytes, limits.memoryMiB << 20, reason)) return kOutOfBounds;
+        if (!takeWireBytes(receiver, chunk, static_cast<std::size_t>(got), limits.memoryMiB << 20, setProgressShare,
+                           reason))
+            return kOutOfBounds;
     }
 }
 
@@ -132,16 +135,61 @@ std::string number(double value) {
     return text;
 }
 
+// What the import came to, from what the parent saw itself (its own stop
+// for time or for what the child sent, the signal the child died of) and
+// otherwise from the child's final frame alone: its exit status never
+// decides, since a compromised child chooses it.
+//   Returns the shape (the caller's), or null with the reason in *reason.
+Shape childOutcome(WireReceiver *receiver, Received received, bool intime, int status, const ImportLimits &limits,
+                   LeftOut *leftOut, std::string *reason) {
+    if (received == kOutOfBounds) return nullptr;  // *reason says why it was stopped
+    if (!intime) {
+        *reason = "took longer than " + number(limits.seconds) + " s; use --timeout to allow more";
+        return nullptr;
+    }
+    if (WIFSIGNALED(status)) {
+        *reason = WTERMSIG(status) == SIGSYS
+                      ? "importer was stopped for a forbidden system call (signal " + std::to_string(SIGSYS) + ")"
+                      : "importer crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
+        return nullptr;
+    }
+    Shape shape = nullptr;
+    switch (wireResult(receiver, &shape, leftOut, reason)) {
+        case WireResult::kMesh:
+            return shape;
+        case WireResult::kOutOfMemory:
+            *reason = "the importer says it ran out of memory (its cap is " + std::to_string(limits.memoryMiB) +
+                      " MiB); use --max-memory to allow more";
+            break;
+        case WireResult::kNone:
+            *reason = "importer ended without a result (status " + std::to_string(WEXITSTATUS(status)) + ")";
+            break;
+        case WireResult::kFailure:
+        case WireResult::kMalformed:
+            break;  // *reason says it
+    }
+    return nullptr;
+}
+
 }  // namespace
 
-ImportLimits defaultImportLimits(unsigned long long inputBytes) {
+ImportLimits defaultImportLimits(const char *path) {
+    // What the file occupies, not what it claims: a sparse file's holes
+    // cost the import nothing to hold, and a compressed file system's
+    // understatement is bounded by the apparent size.
+    struct stat info;
+    unsigned long long bytes = 0;
+    if (stat(path, &info) == 0 && info.st_size > 0 && info.st_blocks > 0)
+        bytes = std::min(static_cast<unsigned long long>(info.st_size),
+                         512 * static_cast<unsigned long long>(info.st_blocks));
+    bytes = std::min(bytes, 1ULL << 50);  // no size a disk holds, and no overflow below
     ImportLimits limits;
-    limits.seconds = 10 + std::ceil(static_cast<double>(inputBytes) / 1e6);
-    unsigned long long mib = 1024 + (16 * inputBytes >> 20);
+    limits.seconds = std::min(kMostSeconds, 10 + std::ceil(static_cast<double>(bytes) / 1e6));
+    limits.memoryMiB = 1024 + (16 * bytes >> 20);
     long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
     if (pages > 0 && pageSize > 0)
-        mib = std::min(mib, static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(pageSize) >> 20);
-    limits.memoryMiB = mib;
+        limits.memoryMiB = std::min(
+            limits.memoryMiB, static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(pageSize) >> 21);
     return limits;
 }
 
@@ -168,29 +216,13 @@ Shape importIsolated(const char *path, const ImportLimits &limits, const char *p
     close(ends[1]);
     auto start = std::chrono::steady_clock::now();
     startProgress(progressLabel);
-    std::string bytes;
-    Received received = receiveAll(ends[0], &bytes, limits, start, reason);
+    WireReceiver receiver;
+    Received received = receiveAll(ends[0], &receiver, limits, start, reason);
     close(ends[0]);
     int status = 0;
     bool intime = reap(child, &status, received == kEnded ? limits.seconds : 0, start) && received == kEnded;
     endProgress();
-
-    if (received == kOutOfBounds) return nullptr;
-    if (!intime) {
-        *reason = "took longer than " + number(limits.seconds) + " s; use --timeout to allow more";
-    } else if (WIFSIGNALED(status)) {
-        *reason = WTERMSIG(status) == SIGSYS
-                      ? "importer was stopped for a forbidden system call (signal " + std::to_string(SIGSYS) + ")"
-                      : "importer crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
-    } else if (WEXITSTATUS(status) == kChildOutOfMemory) {
-        *reason =
-            "needs more than " + std::to_string(limits.memoryMiB) + " MiB of memory; use --max-memory to allow more";
-    } else if (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == kChildSetupFailed) {
-        Shape shape = receiveMesh(bytes, leftOut, reason);
-        if (WEXITSTATUS(status) == 0) return shape;
-        destroyShape(shape);
-    } else {
-        *reason = "importer failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
-    }
-    return nullptr;
+    Shape shape = childOutcome(&receiver, received, intime, status, limits, leftOut, reason);
+    releaseWire(&receiver);
+    return shape;
 }

@@ -26,7 +26,7 @@ SEEDS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "seeds")
 TIMEOUT = 1
 SLACK = 4  # seconds past the timeout before a run counts as hung
 HUGE = [b"4294967295", b"2147483647", b"1000000000", b"65536", b"-1", b"0"]
-STOPPED = re.compile(r"importer crashed|took longer than|needs more than|forbidden system call")
+STOPPED = re.compile(r"importer crashed|took longer than|ran out of memory|forbidden system call")
 
 
 def flip_bytes(data, rng):

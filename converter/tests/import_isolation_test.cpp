@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -81,45 +82,79 @@ std::string meshFrame(std::int64_t numVertices, std::int64_t numTris, std::int32
     return "m" + std::string(reinterpret_cast<const char *>(&length), sizeof length) + payload;
 }
 
-struct ResultCase {
-    const char *name;
-    std::string bytes;
-    bool accepted;
-    std::string reason = "the importer returned a malformed result";  // when refused
-};
-
 std::string failureFrame(const std::string &reason) {
     std::uint64_t length = reason.size();
     return "e" + std::string(reinterpret_cast<const char *>(&length), sizeof length) + reason;
 }
 
+const std::string kProgressFrame = std::string("p\4\0\0\0\0\0\0\0\0\0\0\77", 13);  // a share of 0.5
+const std::string kOutOfMemoryFrame = std::string("o\0\0\0\0\0\0\0\0", 9);
+
+// How the parent found the stream: stopped while it arrived, or what its
+// final frame came to once it ended.
+enum class Ends { kAsMesh, kStopped, kMalformed, kWithoutResult, kWithReason, kOutOfMemory };
+
+struct ResultCase {
+    const char *name;
+    std::string bytes;
+    Ends ends;
+    std::string reason = "the importer returned a malformed result";  // when not a mesh
+};
+
+void noteProgress(double share) { EXPECT_EQ(share, 0.5); }
+
 class ReceiveMesh : public testing::TestWithParam<ResultCase> {};
 
+// The bytes arrive 5 at a time, so that every frame is cut somewhere.
 TEST_P(ReceiveMesh, TrustsOnlyCountsTheBytesBearOutAndVertexNumbersInRange) {
-    LeftOut leftOut;
+    const ResultCase &c = GetParam();
+    WireReceiver receiver;
     std::string reason;
-    Shape shape = receiveMesh(GetParam().bytes, &leftOut, &reason);
-    EXPECT_EQ(shape != nullptr, GetParam().accepted) << reason;
+    bool inBounds = true;
+    for (std::size_t at = 0; inBounds && at < c.bytes.size(); at += 5) {
+        inBounds = takeWireBytes(&receiver, c.bytes.data() + at, std::min<std::size_t>(5, c.bytes.size() - at), 1 << 20,
+                                 noteProgress, &reason);
+    }
+    Shape shape = nullptr;
+    LeftOut leftOut;
+    Ends ends = Ends::kStopped;
+    if (inBounds) {
+        WireResult result = wireResult(&receiver, &shape, &leftOut, &reason);
+        ends = result == WireResult::kMesh          ? Ends::kAsMesh
+               : result == WireResult::kMalformed   ? Ends::kMalformed
+               : result == WireResult::kFailure     ? Ends::kWithReason
+               : result == WireResult::kOutOfMemory ? Ends::kOutOfMemory
+                                                    : Ends::kWithoutResult;
+    }
+    releaseWire(&receiver);
+    EXPECT_EQ(ends, c.ends) << reason;
     if (shape != nullptr) {
         EXPECT_EQ(shape->numVertices, 2);
         EXPECT_EQ(shape->tTable[2], 1);
-    } else {
-        EXPECT_EQ(reason, GetParam().reason);
+        EXPECT_EQ(shape->vTable[5], 1.0f);
+    } else if (c.ends != Ends::kWithoutResult && c.ends != Ends::kOutOfMemory) {
+        EXPECT_EQ(reason, c.reason);
     }
     destroyShape(shape);
 }
 
-INSTANTIATE_TEST_SUITE_P(Import, ReceiveMesh,
-                         testing::Values(ResultCase{"WellFormed", meshFrame(2, 1, 1), true},
-                                         ResultCase{"VertexNumberOutOfRange", meshFrame(2, 1, 2), false},
-                                         ResultCase{"NegativeVertexNumber", meshFrame(2, 1, -1), false},
-                                         ResultCase{"CountsClaimMoreThanSent", meshFrame(2, 100000000, 1), false},
-                                         ResultCase{"TailCutOff", meshFrame(2, 1, 1, 4), false},
-                                         ResultCase{"NegativeCount", meshFrame(-2, 1, 1), false},
-                                         ResultCase{"HeaderOnly", std::string("m\0\0\0\0\0\0\0\0", 9), false},
-                                         ResultCase{"UnknownTag", "x" + meshFrame(2, 1, 1).substr(1), false},
-                                         ResultCase{"Nothing", "", false},
-                                         ResultCase{"ImportersOwnReason", failureFrame("bad!!"), false, "bad!!"}),
-                         [](const testing::TestParamInfo<ResultCase> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Import, ReceiveMesh,
+    testing::Values(ResultCase{"WellFormed", meshFrame(2, 1, 1), Ends::kAsMesh},
+                    ResultCase{"AfterProgress", kProgressFrame + kProgressFrame + meshFrame(2, 1, 1), Ends::kAsMesh},
+                    ResultCase{"VertexNumberOutOfRange", meshFrame(2, 1, 2), Ends::kMalformed},
+                    ResultCase{"NegativeVertexNumber", meshFrame(2, 1, -1), Ends::kMalformed},
+                    ResultCase{"CountsClaimMoreThanSent", meshFrame(2, 100000000, 1), Ends::kStopped},
+                    ResultCase{"TailCutOff", meshFrame(2, 1, 1, 4), Ends::kStopped},
+                    ResultCase{"StreamEndsEarly", meshFrame(2, 1, 1).substr(0, 60), Ends::kWithoutResult},
+                    ResultCase{"NegativeCount", meshFrame(-2, 1, 1), Ends::kStopped},
+                    ResultCase{"HeaderOnly", std::string("m\0\0\0\0\0\0\0\0", 9), Ends::kStopped},
+                    ResultCase{"UnknownTag", "x" + meshFrame(2, 1, 1).substr(1), Ends::kStopped},
+                    ResultCase{"MoreAfterTheResult", meshFrame(2, 1, 1) + kProgressFrame, Ends::kStopped,
+                               "the importer sent more than a result can hold"},
+                    ResultCase{"Nothing", "", Ends::kWithoutResult},
+                    ResultCase{"ImportersOwnReason", failureFrame("bad!!"), Ends::kWithReason, "bad!!"},
+                    ResultCase{"ImportersClaimOfNoMemory", kOutOfMemoryFrame, Ends::kOutOfMemory}),
+    [](const testing::TestParamInfo<ResultCase> &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -3,7 +3,9 @@
 // Each attempt is first run unconfined, where it must get through (or the
 // row proves nothing); inside the converter it must not: the conversion
 // gives the same mesh as without the hostile code, or stops with status 2
-// and one line, and nothing outside the input has changed.
+// and one line, and nothing outside the input has changed. Then what the
+// child can send back in place of an honest result: the converter's
+// verdict must be its own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -22,6 +24,7 @@
 #include "escapes.h"
 #include "landlock.h"
 #include "process.h"
+#include "result_lies.h"
 #include "test_files.h"
 
 namespace {
@@ -127,13 +130,23 @@ bool escapesUnconfined(const Targets &targets, const std::string &attempt) {
 }
 
 // The converter with the hostile import preloaded, the log open on the
-// inherited descriptor as a caller's `9>>log` leaves it.
-Finished convertWithHostileImport(const Targets &targets, const EscapeCase &c, const std::string &output) {
-    setenv("HOSTILE_ATTEMPT", c.attempt, 1);
+// inherited descriptor as a caller's `9>>log` leaves it; `timeout` empty
+// for the default.
+Finished convertWithHostileImport(const Targets &targets, const char *attempt, const std::string &timeout,
+                                  const std::string &input, const std::string &output) {
+    setenv("HOSTILE_ATTEMPT", attempt, 1);
     setenv("HOSTILE_PRELOAD", kPreload.c_str(), 1);
-    return runToEnd({"/bin/sh", "-c", "exec 9>>\"$0\"; exec env LD_PRELOAD=\"$HOSTILE_PRELOAD\" \"$@\"", targets.log,
-                     kConverter, "--timeout", c.timeout, targets.input, output},
-                    targets.elsewhere.root);
+    std::vector<std::string> argv = {"/bin/sh", "-c", "exec 9>>\"$0\"; exec env LD_PRELOAD=\"$HOSTILE_PRELOAD\" \"$@\"",
+                                     targets.log, kConverter};
+    if (!timeout.empty()) argv.insert(argv.end(), {"--timeout", timeout});
+    argv.insert(argv.end(), {input, output});
+    return runToEnd(argv, targets.elsewhere.root, 120);
+}
+
+void expectOneLine(const Finished &run, int status, const std::string &holding) {
+    EXPECT_EQ(run.status, status) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find(holding), std::string::npos) << run.err;
 }
 
 class Escape : public testing::TestWithParam<EscapeCase> {};
@@ -141,8 +154,7 @@ class Escape : public testing::TestWithParam<EscapeCase> {};
 TEST_P(Escape, FailsFromInsideTheImporter) {
     const EscapeCase &c = GetParam();
     if (c.needsLandlock && landlockVersion() == 0) GTEST_SKIP() << "this kernel has no Landlock";
-    bool flood = std::string(c.attempt).rfind("flood-", 0) == 0;
-    if (!flood) {
+    {
         Targets unconfined;
         bool escaped = escapesUnconfined(unconfined, c.attempt);
         if (!escaped && c.mayFailUnconfined)
@@ -155,11 +167,9 @@ TEST_P(Escape, FailsFromInsideTheImporter) {
     std::string reference = targets.elsewhere.path("reference.bsv2");
     ASSERT_EQ(runToEnd({kConverter, targets.input, reference}, targets.elsewhere.root).status, 0);
     std::string output = targets.dir.path("output.bsv2");
-    Finished run = convertWithHostileImport(targets, c, output);
+    Finished run = convertWithHostileImport(targets, c.attempt, c.timeout, targets.input, output);
     if (c.stoppedWith != nullptr) {
-        EXPECT_EQ(run.status, 2) << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_NE(run.err.find(c.stoppedWith), std::string::npos) << run.err;
+        expectOneLine(run, 2, c.stoppedWith);
         EXPECT_FALSE(fileExists(output));
     } else {
         EXPECT_EQ(run.status, 0) << run.err;
@@ -167,29 +177,94 @@ TEST_P(Escape, FailsFromInsideTheImporter) {
         EXPECT_EQ(readWholeFile(output), readWholeFile(reference));
     }
     targets.expectUntouched(output);
-    if (flood) {
-        struct rusage used;
-        getrusage(RUSAGE_CHILDREN, &used);
-        std::printf("[   NOTE   ] peak memory of the converter under %s: %.1f MiB\n", c.attempt,
-                    used.ru_maxrss / 1024.0);
-        EXPECT_LT(used.ru_maxrss, 256 * 1024) << "KiB";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sandbox, Escape,
+                         testing::Values(EscapeCase{"create-by-open"}, EscapeCase{"create-by-io-uring", false, true},
+                                         EscapeCase{"mode-by-descriptor"}, EscapeCase{"times-by-descriptor"},
+                                         EscapeCase{"attribute-by-descriptor", false, true}, EscapeCase{"mode-by-path"},
+                                         EscapeCase{"times-by-path"}, EscapeCase{"signal-other-process"},
+                                         EscapeCase{"open-socket"}, EscapeCase{"read-outside-folder", true},
+                                         EscapeCase{"read-beside-input", true},
+                                         EscapeCase{"read-named-wrong-role", true},
+                                         EscapeCase{"read-named-hidden", true}, EscapeCase{"list-folder"},
+                                         EscapeCase{"write-inherited-descriptor"}, EscapeCase{"mount", false, true},
+                                         EscapeCase{"run-program", false, false, "forbidden system call"}),
+                         [](const testing::TestParamInfo<EscapeCase> &info) {
+                             std::string name = info.param.attempt;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+enum class Input {
+    kModel,   // the model of the escapes
+    kSparse,  // an STL file of 4 GiB that is one hole: 4 GiB apparent, nothing on disk
+};
+
+enum class Output {
+    kBeside,         // beside the input
+    kMissingFolder,  // in a folder that does not exist: an import's result is not written anywhere
+};
+
+struct LieCase {
+    const char *lie;  // result_lies.h
+    Input input;
+    const char *timeout;  // "" for the default for the input
+    int status;
+    std::string said;  // in the one line on standard error, or in the summary on status 0
+    Output output = Output::kBeside;
+    double meshMiB = 0;  // the mesh the lie sends, which the converter must hold once only
+};
+
+class Lie : public testing::TestWithParam<LieCase> {};
+
+// The child's status, text and claims decide nothing the parent has not seen
+// for itself, its text reaches the terminal harmless, its limits follow what
+// the input occupies, and whatever it sends, the converter holds it once.
+TEST_P(Lie, GetsTheConvertersOwnVerdict) {
+    const LieCase &c = GetParam();
+    Targets targets;
+    std::string input = targets.input;
+    if (c.input == Input::kSparse) {
+        input = targets.elsewhere.write("sparse.stl", "");
+        ASSERT_EQ(truncate(input.c_str(), 4LL << 30), 0);
+        if (Targets::statOf(input).st_blocks * 512 > (1 << 20)) GTEST_SKIP() << "this file system keeps no holes";
     }
+    std::string output =
+        c.output == Output::kBeside ? targets.dir.path("output.bsv2") : targets.dir.path("missing/output.bsv2");
+    Finished run = convertWithHostileImport(targets, c.lie, c.timeout, input, output);
+    if (c.status == 0) {
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(c.said), std::string::npos) << run.out;
+    } else {
+        expectOneLine(run, c.status, c.said);
+        EXPECT_FALSE(fileExists(output));
+    }
+    targets.expectUntouched(output);
+    // Each case runs in a test process of its own (gtest_discover_tests), so
+    // that the largest child is the converter under this lie.
+    struct rusage used;
+    getrusage(RUSAGE_CHILDREN, &used);
+    std::printf("[   NOTE   ] peak memory of the converter under %s: %.1f MiB\n", c.lie, used.ru_maxrss / 1024.0);
+    EXPECT_LT(used.ru_maxrss / 1024.0, c.meshMiB + 256) << "MiB";
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Sandbox, Escape,
-    testing::Values(EscapeCase{"create-by-open"}, EscapeCase{"create-by-io-uring", false, true},
-                    EscapeCase{"mode-by-descriptor"}, EscapeCase{"times-by-descriptor"},
-                    EscapeCase{"attribute-by-descriptor", false, true}, EscapeCase{"mode-by-path"},
-                    EscapeCase{"times-by-path"}, EscapeCase{"signal-other-process"}, EscapeCase{"open-socket"},
-                    EscapeCase{"read-outside-folder", true}, EscapeCase{"read-beside-input", true},
-                    EscapeCase{"read-named-wrong-role", true}, EscapeCase{"read-named-hidden", true},
-                    EscapeCase{"list-folder"}, EscapeCase{"write-inherited-descriptor"},
-                    EscapeCase{"mount", false, true}, EscapeCase{"run-program", false, false, "forbidden system call"},
-                    EscapeCase{"flood-after-mesh", false, false, "sent more than a result can hold"},
-                    EscapeCase{"flood-progress", false, false, "took longer than 1 s", "1"}),
-    [](const testing::TestParamInfo<EscapeCase> &info) {
-        std::string name = info.param.attempt;
+    Sandbox, Lie,
+    testing::Values(LieCase{"flood-after-mesh", Input::kModel, "5", 2, "sent more than a result can hold"},
+                    LieCase{"flood-progress", Input::kModel, "1", 2, "took longer than 1 s"},
+                    LieCase{"exit-86", Input::kModel, "5", 2, "importer ended without a result (status 86)"},
+                    LieCase{"mesh-then-exit-87", Input::kModel, "5", 0, "3 vertices, 1 triangles"},
+                    LieCase{"reason-with-controls", Input::kModel, "5", 2,
+                            std::string(": ") + kHostileReasonShown + "\n"},
+                    // A sparse file's defaults: what it occupies counts, not its 4 GiB.
+                    LieCase{"claim-out-of-memory", Input::kSparse, "5", 2,
+                            "the importer says it ran out of memory (its cap is 1024 MiB)"},
+                    LieCase{"hang", Input::kSparse, "", 2, "took longer than 10 s"},
+                    LieCase{"mesh-of-1-gib", Input::kModel, "60", 3, "No such file or directory",
+                            Output::kMissingFolder, kGiBMeshBytes / 1048576.0}),
+    [](const testing::TestParamInfo<LieCase> &info) {
+        std::string name = info.param.lie;
         std::replace(name.begin(), name.end(), '-', '_');
         return name;
     });

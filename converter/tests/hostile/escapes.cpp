@@ -201,17 +201,6 @@ const Attempt kAttempts[] = {
     {"run-program", runProgram},
 };
 
-bool writeAll(int fd, const void *data, std::size_t size) {
-    const char *bytes = static_cast<const char *>(data);
-    while (size > 0) {
-        ssize_t written = write(fd, bytes, size);
-        if (written <= 0) return false;
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool tryEscape(const std::string &name, std::string *evidence) {
@@ -219,23 +208,4 @@ bool tryEscape(const std::string &name, std::string *evidence) {
         if (name == attempt.name) return attempt.run(evidence);
     }
     return false;
-}
-
-void floodResultPipe(const std::string &name, int fd) {
-    static char zeros[64 * 1024];
-    if (name == "flood-after-mesh") {
-        // Tag, payload length, then the counts (3 vertices, 1 triangle, none
-        // left out), 9 coordinates and 3 vertex numbers: 92 bytes announced.
-        std::uint64_t length = 4 * 8 + 9 * 4 + 3 * 4;
-        std::int64_t counts[4] = {3, 1, 0, 0};
-        if (!writeAll(fd, "m", 1) || !writeAll(fd, &length, sizeof length) || !writeAll(fd, counts, sizeof counts))
-            return;
-        while (writeAll(fd, zeros, sizeof zeros)) {
-        }
-    }
-    if (name == "flood-progress") {
-        char frame[13] = {'p', 4};  // length 4, share 0
-        while (writeAll(fd, frame, sizeof frame)) {
-        }
-    }
 }

@@ -22,10 +22,4 @@
 //   in *evidence; false when it was stopped, or `name` is unknown.
 bool tryEscape(const std::string &name, std::string *evidence);
 
-// Writes to the import's result pipe without end, as described by `name`
-// ("flood-after-mesh": a well-formed frame of a one-triangle mesh, then
-// more; "flood-progress": progress frames only). Returns only when a write
-// fails.
-void floodResultPipe(const std::string &name, int fd);
-
 #endif

@@ -1,10 +1,11 @@
 // A stand-in for a compromised importer: preloaded into bsv2-convert
 // (LD_PRELOAD), it takes the place of Assimp's Importer::ReadFile, so that
 // its code runs exactly where a hostile file's would, in the import child
-// after the sandbox is in place. It tries the escape that HOSTILE_ATTEMPT
-// names (escapes.h); if that gets through, the import fails with a reason
-// starting "escaped:", otherwise the real import runs and the conversion
-// goes on as it would have.
+// after the sandbox is in place. It acts out the lie that HOSTILE_ATTEMPT
+// names (result_lies.h), or tries the escape it names (escapes.h); if that
+// gets through, the import fails with a reason starting "escaped:",
+// otherwise the real import runs and the conversion goes on as it would
+// have.
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "escapes.h"
+#include "result_lies.h"
 
 namespace {
 
@@ -48,7 +50,7 @@ void reportEscape(const std::string &text) {
 const aiScene *Assimp::Importer::ReadFile(const char *file, unsigned int flags) {
     const char *name = std::getenv("HOSTILE_ATTEMPT");
     std::string attempt = name != nullptr ? name : "";
-    if (attempt.rfind("flood-", 0) == 0) floodResultPipe(attempt, resultPipe());
+    lieOnResultPipe(attempt, resultPipe());
     std::string evidence;
     if (tryEscape(attempt, &evidence)) reportEscape("escaped: " + attempt + ": " + evidence);
     return realReadFile(this, file, flags);
