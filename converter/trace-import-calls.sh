@@ -12,9 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 converter=$(realpath "$1")
 shift
 if [ $# -eq 0 ]; then
-  mapfile -t meshes < <({ find /usr/share/assimp/models -type f 2>/dev/null
-                          ls "$here"/fuzz/seeds/* "$here"/tests/regressions/*; } |
-                        grep -viE '\.(jpe?g|png|bmp|tga|dds|txt|mtl|bin|material|skin|shader|gif|tiff?|pcx|ini|ktx|glsl)$')
+  mapfile -t meshes < <("$here/list-test-models.sh"; ls "$here"/fuzz/seeds/* "$here"/tests/regressions/*)
 else
   meshes=("$@")
 fi

@@ -42,10 +42,12 @@ desktop_packages=(scdoc man-db shared-mime-info desktop-file-utils appstream lib
 # clang and its runtime build the fuzz targets; llvm-14 gives their reports
 # symbols; locales-all has the comma-decimal locales the locale test uses;
 # liburing is the reader test's io_uring stand-in; dpkg-dev fills in the
-# Debian packages' dependencies.
+# Debian packages' dependencies; assimp-testmodels are the models
+# converter/convert-test-models.sh and converter/trace-import-calls.sh run
+# over, the latter with strace.
 test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${convert_packages[@]}" "${python_packages[@]}"
                "${desktop_packages[@]}" clang-format liburing-dev dpkg-dev libgtest-dev clang libclang-rt-14-dev
-               llvm-14 locales-all)
+               llvm-14 locales-all assimp-testmodels strace)
 # What building the Debian packages and trying them as a user needs: the
 # package checker (the thumbnail hosts are in the test set).
 package_packages=("${test_packages[@]}" dpkg-dev lintian file gcc)
