@@ -299,7 +299,8 @@ std::map<std::string, std::string> contentsOf(const std::string &root) {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> contents;
     for (const fs::directory_entry &entry : fs::recursive_directory_iterator(root)) {
-        std::string name = fs::relative(entry.path(), root);
+        // lexically: relative() would resolve a link to the entry it leads to.
+        std::string name = entry.path().lexically_relative(root);
         if (name.rfind("process", 0) == 0) continue;
         if (entry.is_symlink()) {
             contents[name] = "link to " + fs::read_symlink(entry.path()).string();
