@@ -182,6 +182,18 @@ Shape readShapeFromFileWithCause(const char *fileName, char *message, size_t mes
 int writeShapeToFileWithCause(Shape shape, const char *fileName, char *message, size_t messageSize, Bsv2Cause *cause,
                               int *systemError);
 
+// bsv2CauseText: a short English text saying what a cause means, for the
+// reason a program gives beside a file's name (since version 1.2). The
+// message of the read or write stays the format's own; this text does not
+// replace it where the message is wanted byte for byte.
+//   Takes:   any value, a Bsv2Cause of this library or not.
+//   Returns: a static text, lower case, without a newline or a closing full
+//            stop: never null, never empty, and a different one for each
+//            cause ("unknown cause" for a value that is none). It is not to
+//            be released and stays valid while the library is loaded.
+//   Fails:   never.
+const char *bsv2CauseText(Bsv2Cause cause);
+
 #ifdef __cplusplus
 }
 #endif
