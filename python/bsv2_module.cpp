@@ -49,15 +49,17 @@ py::tuple readMesh(const py::object &path) {
         shape = readShapeFromFileWithCause(name.c_str(), message, sizeof message, &cause, &systemError);
     }
     if (shape == nullptr) {
+        // A table that cannot be allocated has no message of the reader's:
+        // the library's text for the cause says it.
+        std::string reason = message[0] != '\0' ? trimmed(message) : bsv2CauseText(cause);
         if (cause == BSV2_CAUSE_NO_MEMORY) {
-            PyErr_NoMemory();
+            PyErr_SetString(PyExc_MemoryError, (name + ": " + reason).c_str());
             throw py::error_already_set();
         }
         // With the system's error number, OSError becomes the subclass that
         // names it: FileNotFoundError, IsADirectoryError, PermissionError.
-        if (cause == BSV2_CAUSE_CANNOT_OPEN || cause == BSV2_CAUSE_CANNOT_READ)
-            raiseOSError(systemError, trimmed(message), path);
-        throw py::value_error(name + ": " + trimmed(message));
+        if (cause == BSV2_CAUSE_CANNOT_OPEN || cause == BSV2_CAUSE_CANNOT_READ) raiseOSError(systemError, reason, path);
+        throw py::value_error(name + ": " + reason);
     }
     // Both arrays look into the shape's own tables; the capsule releases the
     // shape when the last array that uses it goes.
