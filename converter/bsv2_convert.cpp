@@ -15,8 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,24 +22,23 @@
 #include <cstring>
 #include <string>
 
+#include "command_line.h"
 #include "file_names.h"
 #include "import_isolated.h"
-#include "plain_export.h"
+#include "mesh_writers.h"
 #include "progress.h"
+#include "read_reason.h"
 #include "sandbox.h"
 #include "shape.h"
 #include "view_fit.h"
 #include "whole_output.h"
 
-// In AddressSanitizer builds only (the hook is unused otherwise): the
-// import child cannot have its address space capped under the sanitizer, so
-// single allocations are capped instead, and a hostile file cannot make it
-// reserve tens of gigabytes at once.
-extern "C" const char *__asan_default_options() { return "max_allocation_size_mb=2048"; }
-
 namespace {
 
-const char kUsage[] =
+enum ExitStatus { kDone = 0, kUsageError = 1, kInputFailed = 2, kOutputFailed = 3 };
+
+const ProgramInfo kProgram = {
+    "bsv2-convert",
     "Usage: bsv2-convert [--fit] [--timeout SECONDS] [--max-memory MIB] INPUT OUTPUT\n"
     "Converts a mesh between BSV2 (.bsv2) and the formats of the Assimp library.\n"
     "  INPUT   a .bsv2 file, or any mesh Assimp reads (.obj, .ply, .stl, .off, .gltf, .glb, ...):\n"
@@ -56,14 +53,14 @@ const char kUsage[] =
     "  --max-memory MIB   memory an import may use (default 1024 MiB plus 16 times what the\n"
     "          input occupies, at most half the machine's memory)\n"
     "Imports other than BSV2 run in a sandboxed child process under these limits.\n"
-    "Exit status: 0 done, 1 usage error, 2 input unreadable, 3 output unwritable.\n";
+    "Exit status: 0 done, 1 usage error, 2 input unreadable, 3 output unwritable.\n",
+    kUsageError, [] { return sandboxProtections() + "\n"; }};
 
 const double kFitShare = 0.9;
 
-enum ExitStatus { kDone = 0, kUsageError = 1, kInputFailed = 2, kOutputFailed = 3 };
-
-// The options of the command line.
-struct Options {
+// What the command line asks for.
+struct ConvertRequest {
+    std::string input, output;
     bool fit = false;
     double timeout = 0;    // 0: the default for the input's size
     double maxMemory = 0;  // 0: the default for the input's size
@@ -73,13 +70,6 @@ int fail(ExitStatus status, const std::string &file, const std::string &reason) 
     endProgress();
     std::fprintf(stderr, "bsv2-convert: %s: %s\n", file.c_str(), reason.c_str());
     return status;
-}
-
-// The reader's own message, on one line.
-std::string oneLine(std::string message) {
-    std::replace(message.begin(), message.end(), '\n', ' ');
-    while (!message.empty() && message.back() == ' ') message.pop_back();
-    return message;
 }
 
 std::string counted(long count, const char *noun) {
@@ -94,6 +84,36 @@ bool positiveNumber(const char *text, double *value) {
     return end != text && *end == '\0' && errno == 0 && std::isfinite(*value) && *value > 0;
 }
 
+// Reads the command line into *request. False when the run ends here,
+// with its exit status in *status (help, version, a usage error).
+bool readRequest(int argc, char **argv, ConvertRequest *request, int *status) {
+    std::string *files[2] = {&request->input, &request->output};
+    int numFiles = 0;
+    ArgumentReader reader = {argc, argv};
+    const char *arg = nullptr;
+    for (ArgumentKind kind; (kind = nextArgument(&reader, &arg)) != ArgumentKind::kEnd;) {
+        std::string option = kind == ArgumentKind::kOption ? arg : "";
+        const char *value = nullptr;
+        if (kind == ArgumentKind::kFile && numFiles < 2) {
+            *files[numFiles++] = arg;
+        } else if (kind == ArgumentKind::kFile) {
+            *status = usageError(kProgram, "too many files");
+        } else if (option == "--fit") {
+            request->fit = true;
+        } else if (option == "--timeout" || option == "--max-memory") {
+            double *number = option == "--timeout" ? &request->timeout : &request->maxMemory;
+            if (!optionValue(&reader, &value) || !positiveNumber(value, number))
+                *status = usageError(kProgram, option + " needs a positive number");
+        } else {
+            *status = sharedOption(kProgram, arg);
+            return false;
+        }
+        if (*status != kDone) return false;
+    }
+    if (numFiles < 2) *status = usageError(kProgram, "an input and an output file are needed");
+    return *status == kDone;
+}
+
 bool allCoordinatesFinite(Shape shape) {
     for (long i = 0; i < 3L * shape->numVertices; i++) {
         if (!std::isfinite(shape->vTable[i])) return false;
@@ -101,30 +121,37 @@ bool allCoordinatesFinite(Shape shape) {
     return true;
 }
 
-Shape readBsv2(const std::string &path, std::string *reason) {
+// The input read by the library (BSV2) or imported in the sandbox (the
+// rest); null with the reason in *reason.
+Shape readInput(const ConvertRequest &request, LeftOut *leftOut, std::string *reason) {
+    std::string reading = "reading " + request.input;
+    if (lowerExtension(request.input) != ".bsv2") {
+        // Before any thread starts: the import forks.
+        ImportLimits limits = defaultImportLimits(request.input.c_str());
+        if (request.timeout > 0) limits.seconds = request.timeout;
+        if (request.maxMemory > 0) limits.memoryMiB = static_cast<unsigned long long>(std::ceil(request.maxMemory));
+        return importIsolated(request.input.c_str(), limits, reading.c_str(), leftOut, reason);
+    }
+    startProgress(reading.c_str());
     char message[128];
     Bsv2Cause cause = BSV2_CAUSE_NONE;
     int systemError = 0;
-    Shape shape = readShapeFromFileWithCause(path.c_str(), message, sizeof message, &cause, &systemError);
-    if (shape != nullptr) return shape;
-    if (cause == BSV2_CAUSE_NO_MEMORY) {
-        *reason = "is too large for the memory available";
-    } else {
-        *reason = oneLine(message);
-        if (systemError != 0) *reason += std::string(" (") + std::strerror(systemError) + ")";
-    }
-    return nullptr;
+    Shape shape = readShapeFromFileWithCause(request.input.c_str(), message, sizeof message, &cause, &systemError);
+    endProgress();
+    if (shape == nullptr) *reason = readReason(message, cause, systemError);
+    return shape;
 }
 
-// Writes the shape as BSV2 to `path`.
-bool writeBsv2(Shape shape, const char *path, std::string *reason) {
-    Bsv2Cause cause = BSV2_CAUSE_NONE;
-    int systemError = 0;
-    // The library's message names the temporary file; the system's reason
-    // says more.
-    if (writeShapeToFileWithCause(shape, path, nullptr, 0, &cause, &systemError) == 0) return true;
-    *reason = systemError != 0 ? std::strerror(systemError) : "cannot be written";
-    return false;
+// Why the shape cannot become the output, or "" once it is ready (fitted
+// into the view when asked).
+std::string refusal(Shape shape, const OutputFormat &format, const ConvertRequest &request) {
+    if (!format.holdsAnyShape && numTriangles(shape) <= 0) return "has no triangles";
+    if (!format.holdsAnyShape && !allCoordinatesFinite(shape))
+        return std::string("has a coordinate that is infinite or not a number, which ") + format.extension +
+               " files cannot hold faithfully (convert to .bsv2)";
+    if (request.fit && !fitIntoView(shape, kFitShare))
+        return "cannot be fitted: a coordinate is infinite or not a number";
+    return "";
 }
 
 // True when the output is the file standard output goes to.
@@ -134,125 +161,54 @@ bool isStandardOutput(const OutputTarget &target) {
            output.st_dev == standard.st_dev && output.st_ino == standard.st_ino;
 }
 
-// Reads or imports `input`, checks it, and writes it to `target`, the
-// place `output` names; the exit status.
-int convert(const std::string &input, const std::string &output, const OutputTarget &target, const OutputRules &rules,
-            const Options &options) {
-    std::string outputExtension = lowerExtension(output);
-    PlainWriter plainWriter = plainWriterFor(outputExtension);
-    bool toBsv2 = plainWriter == nullptr;
-    std::string reason;
-    LeftOut leftOut;
-    Shape shape = nullptr;
-
-    std::string reading = "reading " + input;
-    if (lowerExtension(input) == ".bsv2") {
-        startProgress(reading.c_str());
-        shape = readBsv2(input, &reason);
-        endProgress();
-    } else {
-        // Before any thread starts: the import forks.
-        ImportLimits limits = defaultImportLimits(input.c_str());
-        if (options.timeout > 0) limits.seconds = options.timeout;
-        if (options.maxMemory > 0) limits.memoryMiB = static_cast<unsigned long long>(std::ceil(options.maxMemory));
-        shape = importIsolated(input.c_str(), limits, reading.c_str(), &leftOut, &reason);
-    }
-    if (shape == nullptr) return fail(kInputFailed, input, reason);
-    if (!toBsv2 && numTriangles(shape) <= 0) {
-        destroyShape(shape);
-        return fail(kInputFailed, input, "has no triangles");
-    }
-    // Other programs' readers disagree on non-finite numbers, and some
-    // formats cannot hold them at all: only BSV2 keeps them.
-    if (!toBsv2 && !allCoordinatesFinite(shape)) {
-        destroyShape(shape);
-        return fail(kInputFailed, input,
-                    "has a coordinate that is infinite or not a number, which " + outputExtension +
-                        " files cannot hold faithfully (convert to .bsv2)");
-    }
-    if (options.fit && !fitIntoView(shape, kFitShare)) {
-        destroyShape(shape);
-        return fail(kInputFailed, input, "cannot be fitted: a coordinate is infinite or not a number");
-    }
-
+// Writes the shape to the target and says what it holds; the exit status.
+int writeShape(Shape shape, const OutputFormat &format, const std::string &output, const OutputTarget &target,
+               const OutputRules &rules, const LeftOut &leftOut) {
     startProgress(("writing " + output).c_str());
     OutputError error;
     bool written = writeOutput(
-        target, rules,
-        [&](const char *path, std::string *reason) {
-            return (plainWriter ? plainWriter : writeBsv2)(shape, path, reason);
-        },
+        target, rules, [&](const char *path, std::string *reason) { return format.write(shape, path, reason); },
         &error);
     endProgress();
-    int status = written ? kDone : fail(kOutputFailed, output, error.reason);
+    if (!written) return fail(kOutputFailed, output, error.reason);
     // Written to standard output itself (/dev/stdout), the output would
     // end with the summary.
-    if (status == kDone && !isStandardOutput(target)) {
-        std::printf("%s: %d vertices, %d triangles", output.c_str(), shape->numVertices, numTriangles(shape));
-        if (leftOut.points + leftOut.lines > 0) {
-            std::printf(" (left out %s and %s)", counted(leftOut.points, "point").c_str(),
-                        counted(leftOut.lines, "line").c_str());
-        }
-        std::printf("\n");
-    }
-    destroyShape(shape);
-    return status;
+    if (isStandardOutput(target)) return kDone;
+    std::printf("%s: %d vertices, %d triangles", output.c_str(), shape->numVertices, numTriangles(shape));
+    if (leftOut.points + leftOut.lines > 0)
+        std::printf(" (left out %s and %s)", counted(leftOut.points, "point").c_str(),
+                    counted(leftOut.lines, "line").c_str());
+    std::printf("\n");
+    return kDone;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    Options options;
-    std::string files[2];
-    int numFiles = 0;
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kDone;
-        }
-        if (arg == "--version") {
-            std::printf("bsv2-convert %s\n%s\n", BSV2_VERSION_STRING, sandboxProtections().c_str());
-            return kDone;
-        }
-        if (arg == "--fit") {
-            options.fit = true;
-        } else if (arg == "--timeout" || arg == "--max-memory") {
-            double *value = arg == "--timeout" ? &options.timeout : &options.maxMemory;
-            if (i + 1 >= argc || !positiveNumber(argv[i + 1], value)) {
-                std::fprintf(stderr, "bsv2-convert: %s needs a positive number\n%s", arg.c_str(), kUsage);
-                return kUsageError;
-            }
-            i++;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "bsv2-convert: unknown option %s\n%s", arg.c_str(), kUsage);
-            return kUsageError;
-        } else if (numFiles < 2) {
-            files[numFiles++] = arg;
-        } else {
-            std::fprintf(stderr, "bsv2-convert: too many files\n%s", kUsage);
-            return kUsageError;
-        }
-    }
-    if (numFiles < 2) {
-        std::fprintf(stderr, "bsv2-convert: an input and an output file are needed\n%s", kUsage);
-        return kUsageError;
-    }
-    const std::string &input = files[0], &output = files[1];
-    std::string outputExtension = lowerExtension(output);
-    bool toBsv2 = outputExtension == ".bsv2";
-    if (!toBsv2 && plainWriterFor(outputExtension) == nullptr) {
-        return fail(kUsageError, output,
-                    "unknown output format \"" + outputExtension + "\" (use .bsv2, .obj, .ply, .stl or .glb)");
-    }
-
-    // Refused before the import, which may take long.
+    ConvertRequest request;
+    int status = kDone;
+    if (!readRequest(argc, argv, &request, &status)) return status;
+    const OutputFormat *format = outputFormatFor(lowerExtension(request.output));
+    if (format == nullptr)
+        return fail(
+            kUsageError, request.output,
+            "unknown output format \"" + lowerExtension(request.output) + "\" (use " + outputExtensions() + ")");
+    // Refused before the import, which may take long. BSV2 to BSV2 may
+    // fit a file in place: it is read whole before it is written.
     OutputRules rules;
-    if (!(toBsv2 && lowerExtension(input) == ".bsv2")) rules.inputs.push_back(input);
+    if (!(format->write == writeBsv2 && lowerExtension(request.input) == ".bsv2"))
+        rules.inputs.push_back(request.input);
     OutputTarget target;
     OutputError error;
-    if (!prepareOutput(output, rules, &target, &error)) return fail(kOutputFailed, output, error.reason);
-    int status = convert(input, output, target, rules, options);
+    if (!prepareOutput(request.output, rules, &target, &error))
+        return fail(kOutputFailed, request.output, error.reason);
+    LeftOut leftOut;
+    std::string reason;
+    Shape shape = readInput(request, &leftOut, &reason);
+    if (shape != nullptr) reason = refusal(shape, *format, request);
+    if (!reason.empty()) status = fail(kInputFailed, request.input, reason);
+    if (status == kDone) status = writeShape(shape, *format, request.output, target, rules, leftOut);
+    destroyShape(shape);
     releaseOutput(&target);
     return status;
 }

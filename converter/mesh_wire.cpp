@@ -84,7 +84,7 @@ bool startMesh(WireReceiver *receiver, std::string *reason) {
     Shape shape = createShape(static_cast<int>(header[0]), static_cast<int>(header[1]));
     if (shape == nullptr || shape->vTable == nullptr || shape->tTable == nullptr) {
         destroyShape(shape);
-        *reason = "is too large for the memory available";
+        *reason = bsv2CauseText(BSV2_CAUSE_NO_MEMORY);  // the reason the library's reader gives
         return false;
     }
     receiver->shape = shape;

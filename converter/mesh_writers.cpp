@@ -1,4 +1,4 @@
-#include "plain_export.h"
+#include "mesh_writers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -186,10 +186,39 @@ bool writeGlb(Shape shape, const char *path, std::string *reason) {
     return finish(std::move(file), reason);
 }
 
-PlainWriter plainWriterFor(const std::string &extension) {
-    if (extension == ".obj") return writeObj;
-    if (extension == ".stl") return writeBinaryStl;
-    if (extension == ".ply") return writeBinaryPly;
-    if (extension == ".glb") return writeGlb;
+bool writeBsv2(Shape shape, const char *path, std::string *reason) {
+    Bsv2Cause cause = BSV2_CAUSE_NONE;
+    int systemError = 0;
+    // The library's message names the temporary file; the system's reason
+    // says more.
+    if (writeShapeToFileWithCause(shape, path, nullptr, 0, &cause, &systemError) == 0) return true;
+    *reason = systemError != 0 ? std::strerror(systemError) : bsv2CauseText(cause);
+    return false;
+}
+
+namespace {
+
+// In the order the user is told them.
+const OutputFormat kFormats[] = {
+    {".bsv2", writeBsv2, true},      {".obj", writeObj, false}, {".ply", writeBinaryPly, false},
+    {".stl", writeBinaryStl, false}, {".glb", writeGlb, false},
+};
+
+}  // namespace
+
+const OutputFormat *outputFormatFor(const std::string &extension) {
+    for (const OutputFormat &format : kFormats) {
+        if (extension == format.extension) return &format;
+    }
     return nullptr;
+}
+
+std::string outputExtensions() {
+    std::string list;
+    const std::size_t count = sizeof kFormats / sizeof kFormats[0];
+    for (std::size_t i = 0; i < count; i++) {
+        list += i == 0 ? "" : i + 1 < count ? ", " : " or ";
+        list += kFormats[i].extension;
+    }
+    return list;
 }
