@@ -25,18 +25,21 @@
 
 namespace {
 
-// The child's status once it could not send its result. The parent goes by
-// the result alone: a status cannot say anything the parent would believe.
-const int kChildFailed = 1;
+// How the child ends, for whoever reads a trace: set-up and sending fail
+// for different reasons. The parent goes by the final frame alone (a
+// status cannot say anything the parent would believe), and shows the
+// status only when no final frame came.
+enum ChildExit {
+    kOutcomeSent = 0,  // a mesh, the import's reason or its running out of memory
+    kSetUpFailed = 1,  // the parent was gone, or the sandbox could not be set up (the reason sent if the pipe took it)
+    kCannotSend = 2,   // the pipe did not take the import's outcome
+};
 
 int resultFd = -1;  // the child's end of the pipe
 
 const double kMostSeconds = 600;  // the longest default time, whatever the input's size
 
-[[noreturn]] void outOfMemory() {
-    sendOutOfMemory(resultFd);
-    _exit(kChildFailed);
-}
+[[noreturn]] void outOfMemory() { _exit(sendOutOfMemory(resultFd) ? kOutcomeSent : kCannotSend); }
 
 void reportProgress(float share) { sendProgress(resultFd, share); }
 
@@ -55,7 +58,10 @@ bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason
     return confined;
 }
 
-[[noreturn]] void setupFailed(int fd, const std::string &reason) { _exit(sendFailure(fd, reason) ? 0 : kChildFailed); }
+[[noreturn]] void setupFailed(int fd, const std::string &reason) {
+    sendFailure(fd, reason);
+    _exit(kSetUpFailed);
+}
 
 // Everything the child does; it never returns. Each step narrows what the
 // importer can reach, the seccomp filter last, since it forbids the calls
@@ -63,7 +69,7 @@ bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason
 [[noreturn]] void runChild(const char *path, const ImportLimits &limits, int fd, pid_t parent) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The parent may have died before the line above took effect.
-    if (getppid() != parent) _exit(kChildFailed);
+    if (getppid() != parent) _exit(kSetUpFailed);
     std::string why;
     // What Assimp prints of its own goes nowhere: the reason comes back on
     // the pipe instead.
@@ -81,7 +87,7 @@ bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason
     MeshData mesh;
     bool imported = importMesh(path, &mesh, &why, reportProgress);
     bool sent = imported ? sendMesh(resultFd, mesh) : sendFailure(resultFd, why);
-    _exit(sent ? 0 : kChildFailed);
+    _exit(sent ? kOutcomeSent : kCannotSend);
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {

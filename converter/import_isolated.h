@@ -35,9 +35,11 @@ ImportLimits defaultImportLimits(const char *path);
 //   ("importer crashed (signal 6)", "took longer than N s; ...", "the
 //   importer sent more than a result can hold"), "the importer says it ran
 //   out of memory (its cap is N MiB); ..." when the child reports so, or
-//   "importer ended without a result (status N)". The child's exit status
-//   alone never decides. A child that outlives its time or sends too much
-//   is killed; nothing of it survives the call. The mesh is received
+//   "importer ended without a result (status N)", N being the child's exit
+//   status (1 when its sandbox could not be set up, 2 when its pipe did not
+//   take the outcome). The child's exit status alone never decides. A
+//   child that outlives its time or sends too much is killed; nothing of
+//   it survives the call. The mesh is received
 //   straight into the shape's tables: the parent holds it once.
 Shape importIsolated(const char *path, const ImportLimits &limits, const char *progressLabel, LeftOut *leftOut,
                      std::string *reason);
