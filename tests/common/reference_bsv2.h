@@ -2,8 +2,8 @@
 // input and output. They take and give exactly what readShapeFromFile and
 // writeShapeToFile do (same results, messages and streams), only slower, and
 // they follow the process's locale as the C library does.
-#ifndef TESTS_REFERENCE_REFERENCE_BSV2_H
-#define TESTS_REFERENCE_REFERENCE_BSV2_H
+#ifndef TESTS_COMMON_REFERENCE_BSV2_H
+#define TESTS_COMMON_REFERENCE_BSV2_H
 
 #include "shape.h"
 

@@ -1,8 +1,8 @@
 // A recording stand-in for the GL, GLU and GLUT functions and for sleep(),
 // linked into a test in place of the real libraries, so that a test can
 // check the exact sequence of calls the viewer makes.
-#ifndef TESTS_GL_RECORDER_H
-#define TESTS_GL_RECORDER_H
+#ifndef VIEWER_TESTS_GL_RECORDER_H
+#define VIEWER_TESTS_GL_RECORDER_H
 
 #include <string>
 #include <vector>

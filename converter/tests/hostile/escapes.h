@@ -3,8 +3,8 @@
 // whether it got there. The same attempts run unconfined (where each must
 // succeed, or the test proves nothing) and inside the converter's import
 // sandbox (where each must fail).
-#ifndef TESTS_HOSTILE_ESCAPES_H
-#define TESTS_HOSTILE_ESCAPES_H
+#ifndef CONVERTER_TESTS_HOSTILE_ESCAPES_H
+#define CONVERTER_TESTS_HOSTILE_ESCAPES_H
 
 #include <string>
 

@@ -4,8 +4,8 @@
 // claim about memory, silence, or a mesh far larger than its input. Each
 // ends the child's part its own way; the converter must give a verdict of
 // its own, in bounded time and memory.
-#ifndef TESTS_HOSTILE_RESULT_LIES_H
-#define TESTS_HOSTILE_RESULT_LIES_H
+#ifndef CONVERTER_TESTS_HOSTILE_RESULT_LIES_H
+#define CONVERTER_TESTS_HOSTILE_RESULT_LIES_H
 
 #include <string>
 
