@@ -1,20 +1,15 @@
-// The viewer's window set-up: background, projection, camera, the frame
-// that display draws the models in, and the two models in it.
+// The viewer's window callbacks: background, projection, and the frame
+// that display draws (frame.h), flushing each outline as it is drawn and
+// pausing after each of the second model's.
 #include "viewer.h"
 
 #include <GL/glut.h>
 
+#include "frame.h"
 #include "gl_view.h"
-#include "outlines.h"
-#include "view_setup.h"
 
 Shape shape = nullptr;
 Shape shape2 = nullptr;
-
-int Vx_min = kViewXMin;
-int Vx_max = kViewXMax;
-int Vy_min = kViewYMin;
-int Vy_max = kViewYMax;
 
 void init() { glClearColor(0.0f, 0.0f, 0.0f, 0.0f); }
 
@@ -24,17 +19,8 @@ void reshape(int width, int height) {
 }
 
 void display() {
-    glClear(GL_COLOR_BUFFER_BIT);
-    glColor3f(0.0f, 1.0f, 0.0f);
-    placeViewCamera();
-    drawModels();
-    glFlush();
+    const unsigned kSecondModelPauseSeconds = 3;
+    drawFrame(shape, shape2, kFlushEachTriangle, kSecondModelPauseSeconds);
 }
 
 void mouse(int, int, int, int) {}
-
-void drawModels() {
-    const unsigned kSecondModelPauseSeconds = 3;
-    drawOutlines(shape, 0.0f, 1.0f, 0.0f, kFlushEachTriangle, 0);
-    drawOutlines(shape2, 1.0f, 0.0f, 0.0f, kFlushEachTriangle, kSecondModelPauseSeconds);
-}

@@ -6,22 +6,24 @@
 #define VIEWER_VIEWER_H
 
 #include "shape.h"
+#include "view_setup.h"
 
 // The two models, owned by the viewer for the whole run and never released.
 // Null when the file was not given or failed to load.
 extern Shape shape;   // first file argument, drawn in green at once
 extern Shape shape2;  // second file argument, drawn in red a triangle at a time
 
-// The view bounds, fixed at build time: they give the window its 500 x 500 size.
-extern int Vx_min, Vx_max, Vy_min, Vy_max;
+// The view bounds, Vx_min, Vx_max, Vy_min and Vy_max, are the view's
+// (view_setup.h): the window's 500 x 500 size.
 
 // Sets the clear colour to black. Called once by main, before the callbacks
 // are installed.
 void init();
 
-// Display callback: clears the window, places the camera, draws both models
-// (drawModels) and flushes. Holds up the event loop for 3 seconds per
-// triangle of the second model.
+// Display callback: draws the whole frame (drawFrame): clears the window,
+// places the camera, draws the first model in green and the second in red,
+// flushing each triangle's outline, and flushes. Holds up the event loop
+// for 3 seconds after each triangle of the second model.
 void display();
 
 // Reshape callback: the viewport covers the whole window, and the projection
@@ -31,9 +33,5 @@ void reshape(int width, int height);
 
 // Mouse callback: button events are received and ignored.
 void mouse(int button, int state, int x, int y);
-
-// Draws the two model slots between the camera set-up and the final flush of
-// display.
-void drawModels();
 
 #endif

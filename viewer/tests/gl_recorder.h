@@ -1,6 +1,6 @@
 // A recording stand-in for the GL, GLU and GLUT functions and for sleep(),
 // linked into a test in place of the real libraries, so that a test can
-// check the exact sequence of calls the viewer makes.
+// see the calls the viewer makes.
 #ifndef VIEWER_TESTS_GL_RECORDER_H
 #define VIEWER_TESTS_GL_RECORDER_H
 

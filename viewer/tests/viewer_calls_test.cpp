@@ -1,7 +1,11 @@
-// The exact GL, GLU, GLUT and sleep calls of the viewer's start-up and
-// frames, recorded by a stand-in linked in place of the real libraries.
+// The viewer's start-up and frames through its GL, GLU, GLUT and sleep
+// calls, recorded by a stand-in linked in place of the real libraries: the
+// start-up's calls as made, a frame by what it draws (each outline's
+// colour and corners, in order, each flushed as it is drawn, the pause
+// after each of the second model's).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,19 +22,57 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const Calls kFrameStart = {"glClear(GL_COLOR_BUFFER_BIT)", "glColor3f(0, 1, 0)", "glLoadIdentity()",
-                           "gluLookAt(5, 10, 5, 0, 0, 2, 0, 1, 0)", "glScalef(1, 2, 1)"};
-const Calls kFrameEnd = {"glFlush()"};
+// One triangle's outline as the frame drew it.
+struct Outline {
+    std::string colour;         // the current colour, as "red, green, blue"
+    Calls corners;              // the vertices of its line strip, each as "x, y, z"
+    unsigned pauseSeconds = 0;  // slept after it
+    bool flushed = false;       // flushed right after it was ended
+    bool operator==(const Outline &other) const {
+        return colour == other.colour && corners == other.corners && pauseSeconds == other.pauseSeconds &&
+               flushed == other.flushed;
+    }
+};
 
-// The calls that draw one triangle with these three corner positions.
-Calls triangleCalls(const std::string &a, const std::string &b, const std::string &c) {
-    return {"glBegin(GL_LINE_STRIP)",
-            "glVertex3f(" + a + ")",
-            "glVertex3f(" + b + ")",
-            "glVertex3f(" + c + ")",
-            "glVertex3f(" + a + ")",
-            "glEnd()",
-            "glFlush()"};
+// What a frame did, read from the calls it made rather than compared with
+// a transcript: any sequence of calls that draws the same shows the same.
+struct Frame {
+    bool clearedFirst = false;  // the colour buffer was cleared before anything was drawn
+    bool cameraPlaced = false;  // the camera (from the identity) and the y stretch, before any outline
+    std::vector<Outline> outlines;
+    bool flushedLast = false;  // the frame ended with a flush
+};
+
+std::string arguments(const std::string &call) {
+    std::size_t open = call.find('(');
+    return call.substr(open + 1, call.size() - open - 2);
+}
+
+Frame frameOf(const Calls &calls) {
+    Frame frame;
+    std::string colour = "unset";
+    bool fromIdentity = false, lookedAt = false, stripOpen = false, justEnded = false;
+    for (const std::string &call : calls) {
+        std::string name = call.substr(0, call.find('('));
+        bool nothingDrawn = frame.outlines.empty() && !stripOpen;
+        if (call == "glClear(GL_COLOR_BUFFER_BIT)" && nothingDrawn) frame.clearedFirst = true;
+        if (name == "glColor3f") colour = arguments(call);
+        if (name == "glLoadIdentity") fromIdentity = true;
+        if (call == "gluLookAt(5, 10, 5, 0, 0, 2, 0, 1, 0)") lookedAt = fromIdentity;
+        if (call == "glScalef(1, 2, 1)" && lookedAt && nothingDrawn) frame.cameraPlaced = true;
+        if (call == "glBegin(GL_LINE_STRIP)") {
+            frame.outlines.push_back({colour, {}});
+            stripOpen = true;
+        }
+        if (name == "glVertex3f" && stripOpen) frame.outlines.back().corners.push_back(arguments(call));
+        if (name == "glFlush" && justEnded) frame.outlines.back().flushed = true;
+        justEnded = name == "glEnd" && stripOpen;
+        if (name == "glEnd") stripOpen = false;
+        if (name == "sleep" && !frame.outlines.empty())
+            frame.outlines.back().pauseSeconds += static_cast<unsigned>(std::stoul(arguments(call)));
+    }
+    frame.flushedLast = !calls.empty() && calls.back() == "glFlush()";
+    return frame;
 }
 
 Calls join(std::initializer_list<Calls> parts) {
@@ -39,9 +81,15 @@ Calls join(std::initializer_list<Calls> parts) {
     return all;
 }
 
-const Calls kGreen = {"glColor3f(0, 1, 0)"};
-const Calls kRed = {"glColor3f(1, 0, 0)"};
-const Calls kPause = {"sleep(3)"};
+const std::string kGreen = "0, 1, 0";
+const std::string kRed = "1, 0, 0";
+
+// The outline the viewer must show for the triangle with these corners:
+// closed by its first corner again, flushed as soon as it is drawn.
+Outline shown(const std::string &colour, const std::string &a, const std::string &b, const std::string &c,
+              unsigned pauseSeconds) {
+    return {colour, {a, b, c, a}, pauseSeconds, true};
+}
 
 class ViewerCalls : public testing::Test {
 protected:
@@ -51,50 +99,57 @@ protected:
         destroyShape(shape2);
         shape = shape2 = nullptr;
     }
-    Calls frame() {
+    // One frame of the display callback, checked for what every frame
+    // does: clear, camera, the final flush.
+    std::vector<Outline> frame() {
         recordedCalls().clear();
         display();
-        return recordedCalls();
+        Frame seen = frameOf(recordedCalls());
+        EXPECT_TRUE(seen.clearedFirst);
+        EXPECT_TRUE(seen.cameraPlaced);
+        EXPECT_TRUE(seen.flushedLast);
+        return seen.outlines;
     }
 };
 
 // Two triangles sharing an edge; vertex 3 is never used.
 Shape twoTriangles() { return buildShape({0, 0, 0, 1, 0, 0, 0, 1, 0, 9, 9, 9, 1, 1, 0.5}, {0, 1, 2, 2, 1, 4}); }
-const Calls kTwoTrianglesDrawn =
-    join({triangleCalls("0, 0, 0", "1, 0, 0", "0, 1, 0"), triangleCalls("0, 1, 0", "1, 0, 0", "1, 1, 0.5")});
-
-TEST_F(ViewerCalls, FrameWithNoModelsOnlyClearsPlacesCameraAndFlushes) {
-    EXPECT_EQ(frame(), join({kFrameStart, kFrameEnd}));
+std::vector<Outline> twoTrianglesShown(const std::string &colour, unsigned pauseSeconds) {
+    return {shown(colour, "0, 0, 0", "1, 0, 0", "0, 1, 0", pauseSeconds),
+            shown(colour, "0, 1, 0", "1, 0, 0", "1, 1, 0.5", pauseSeconds)};
 }
 
-TEST_F(ViewerCalls, FirstModelIsDrawnGreenWithoutPauses) {
+TEST_F(ViewerCalls, FrameWithNoModelsOnlyClearsPlacesCameraAndFlushes) { EXPECT_EQ(frame(), std::vector<Outline>{}); }
+
+TEST_F(ViewerCalls, FirstModelIsDrawnGreenEachTriangleFlushedWithoutPauses) {
     shape = twoTriangles();
-    EXPECT_EQ(frame(), join({kFrameStart, kGreen, kTwoTrianglesDrawn, kFrameEnd}));
+    EXPECT_EQ(frame(), twoTrianglesShown(kGreen, 0));
 }
 
-TEST_F(ViewerCalls, SecondModelIsDrawnRedWithAPauseAfterEveryTriangle) {
+TEST_F(ViewerCalls, SecondModelIsDrawnRedAfterTheFirstWithAPauseAfterEveryTriangle) {
     shape = twoTriangles();
     shape2 = buildShape({-1, -2, -3, 4, 5, 6, 0.25f, 0, 1}, {2, 1, 0});
-    Calls redTriangle = triangleCalls("0.25, 0, 1", "4, 5, 6", "-1, -2, -3");
-    EXPECT_EQ(frame(), join({kFrameStart, kGreen, kTwoTrianglesDrawn, kRed, redTriangle, kPause, kFrameEnd}));
+    std::vector<Outline> expected = twoTrianglesShown(kGreen, 0);
+    expected.push_back(shown(kRed, "0.25, 0, 1", "4, 5, 6", "-1, -2, -3", 3));
+    EXPECT_EQ(frame(), expected);
 }
 
 TEST_F(ViewerCalls, NullFirstSlotIsSkippedAndTheSecondStillDrawnRed) {
     shape2 = twoTriangles();
-    Calls pausedTriangles = join({triangleCalls("0, 0, 0", "1, 0, 0", "0, 1, 0"), kPause,
-                                  triangleCalls("0, 1, 0", "1, 0, 0", "1, 1, 0.5"), kPause});
-    EXPECT_EQ(frame(), join({kFrameStart, kRed, pausedTriangles, kFrameEnd}));
+    EXPECT_EQ(frame(), twoTrianglesShown(kRed, 3));
 }
 
 TEST_F(ViewerCalls, ModelsWithoutTrianglesDrawNothingAndPauseForNothing) {
     shape = buildShape({0, 0, 0}, {});
     captureOutput([&] { shape2 = createShape(1, -2); });
-    EXPECT_EQ(frame(), join({kFrameStart, kGreen, kRed, kFrameEnd}));
+    EXPECT_EQ(frame(), std::vector<Outline>{});
+    EXPECT_EQ(std::count(recordedCalls().begin(), recordedCalls().end(), "sleep(3)"), 0);
 }
 
 TEST_F(ViewerCalls, EveryFrameDrawsEverythingAgain) {
     shape2 = buildShape({0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2});
-    Calls first = frame();
+    std::vector<Outline> first = frame();
+    EXPECT_EQ(first.size(), 1u);
     EXPECT_EQ(frame(), first);
 }
 

@@ -1,7 +1,7 @@
 // Drawing a shape as the viewer shows it: a wireframe in which every
 // triangle is its own closed line strip. Needs only GL.
-#ifndef VIEWER_DRAW_OUTLINES_H
-#define VIEWER_DRAW_OUTLINES_H
+#ifndef DRAW_OUTLINES_H
+#define DRAW_OUTLINES_H
 
 #include "shape.h"
 

@@ -1,7 +1,7 @@
 // The viewer's fixed view, as plain arithmetic: where its camera puts a
 // model point, and how to move and scale a model so that all of it is seen.
-#ifndef VIEWER_VIEW_VIEW_FIT_H
-#define VIEWER_VIEW_VIEW_FIT_H
+#ifndef VIEW_VIEW_FIT_H
+#define VIEW_VIEW_FIT_H
 
 #include "shape.h"
 

@@ -1,11 +1,16 @@
 // The viewer's fixed view, in one place: the window's bounds, the camera and
 // the projection. The viewer sets up GL from these, and the tools that work
 // out what it will show (the converter's --fit) compute with the same ones.
-#ifndef VIEWER_VIEW_SETUP_H
-#define VIEWER_VIEW_SETUP_H
+#ifndef VIEW_VIEW_SETUP_H
+#define VIEW_VIEW_SETUP_H
 
-// The window: 500 x 500 pixels at (100, 100) on the screen.
-const int kViewXMin = 0, kViewXMax = 500, kViewYMin = 0, kViewYMax = 500;
+// The view's bounds, fixed at build time, which give the window its size:
+// (Vx_max - Vx_min) x (Vy_max - Vy_min), 500 x 500 pixels. One definition
+// for the whole program (inline), as the viewer's process-wide bounds.
+inline const int Vx_min = 0, Vx_max = 500, Vy_min = 0, Vy_max = 500;
+// Until bsv2-snapshot takes the names above.
+const int kViewXMin = Vx_min, kViewXMax = Vx_max, kViewYMin = Vy_min, kViewYMax = Vy_max;
+// Where the window opens on the screen.
 const int kWindowX = 100, kWindowY = 100;
 
 // The camera, as gluLookAt takes it: the eye, the point looked at, the up

@@ -1,7 +1,7 @@
 // The viewer's fixed view, set up in GL: for the viewer's window and for
 // any other program that draws the same picture.
-#ifndef VIEWER_DRAW_GL_VIEW_H
-#define VIEWER_DRAW_GL_VIEW_H
+#ifndef DRAW_GL_VIEW_H
+#define DRAW_GL_VIEW_H
 
 // Loads the projection of view_setup.h (90-degree perspective, aspect 1,
 // near 1, far 1000) into the projection matrix, then selects the
