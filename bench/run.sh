@@ -16,7 +16,7 @@ bash tools/install-deps.sh bench
 quietly "configuring the build" cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 quietly "building the benchmark" cmake --build build-bench -j "$(nproc)" --target bench_bsv2 bsv2-info bsv2_python \
   bsv2-snapshot bsv2-convert
-echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
+echo "Machine: $(date +%F), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 build-bench/bench/bench_bsv2 "$@"
 echo
 PYTHONPATH=build-bench/python /usr/bin/python3 bench/python_read_bench.py "$@"
