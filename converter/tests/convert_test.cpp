@@ -7,11 +7,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -300,14 +300,18 @@ enum class Disk {
 };
 
 struct FailureCase {
-    std::string name;
-    std::vector<std::string> files;  // the scratch files the row needs, from scratchFiles()
-    std::vector<std::string> args;   // "@NAME" is the path of NAME in the scratch folder
+    const char *name;
+    // Split at spaces; "@NAME" is the path of NAME in the scratch folder,
+    // made by makeScratchFile when it is one the rows use.
+    const char *args;
     int status;
     std::string namedFile;  // the file the message names, in the scratch folder
     std::string reason;     // part of the message
     Needs needs = Needs::kNothing;
     Disk disk = Disk::kRoomy;
+    // When not empty, the output extensions, split at spaces, that the row
+    // is run into in turn, each taking the place of "%" in args and namedFile.
+    const char *eachFormat = "";
 };
 
 // Two thousand separate triangles: more than 1 KiB in every format.
@@ -347,51 +351,51 @@ std::string truncatedBinaryPly() {
     return bytes;
 }
 
-// A file a refusal row can name: its bytes, a folder, or a symbolic link
-// to nothing.
-struct ScratchFile {
-    enum Kind { kBytes, kFolder, kLinkToNothing } kind;
-    std::string (*bytes)();
-};
-
-const std::map<std::string, ScratchFile> &scratchFiles() {
-    static const std::map<std::string, ScratchFile> files = {
-        {"cube.obj", {ScratchFile::kBytes, [] { return kCubeWithQuads; }}},
-        {"zero.bsv2", {ScratchFile::kBytes, [] { return std::string("BSV2\n0\n0\n"); }}},
-        {"points.bsv2", {ScratchFile::kBytes, [] { return std::string("BSV2\n2\n0\n0 0 0\n1 1 1\n"); }}},
-        {"garbage.obj", {ScratchFile::kBytes, [] { return std::string("this is not a mesh\n"); }}},
-        {"lines.obj", {ScratchFile::kBytes, [] { return std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n"); }}},
-        {"taken.bsv2", {ScratchFile::kFolder, nullptr}},
-        {"huge.off",
-         {ScratchFile::kBytes, [] { return std::string("OFF\n3 1000000000 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"); }}},
-        {"slow.obj", {ScratchFile::kBytes, slowObj}},
-        {"cut.ply", {ScratchFile::kBytes, truncatedBinaryPly}},
-        {"cut.stl", {ScratchFile::kBytes, [] { return binaryStlTetrahedron().substr(0, 84 + 2 * 50 + 17); }}},
-        {"nonfinite.bsv2",
-         {ScratchFile::kBytes,
-          [] { return std::string("BSV2\n4\n2\n0 0 0\nnan 1 0\n0 inf 0\n-inf 0 1\n0 1 2\n0 2 3\n"); }}},
-        {"outside.bin", {ScratchFile::kBytes, gltfTriangleBuffer}},
-        {"model/outside.gltf", {ScratchFile::kBytes, [] { return gltfTriangle("../outside.bin"); }}},
-        {"many.obj", {ScratchFile::kBytes, manyTrianglesObj}},
-        {"infinite.obj",
-         {ScratchFile::kBytes,
-          [] { return std::string("v 1e999 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 2 3\nf 2 3 4\n"); }}},
-        {"dangling.bsv2", {ScratchFile::kLinkToNothing, nullptr}},
+// The bytes of a scratch file the refusal rows use, or "" for a name
+// they do not.
+std::string scratchBytes(const std::string &name) {
+    static const std::map<std::string, std::string> literal = {
+        {"cube.obj", kCubeWithQuads},
+        {"zero.bsv2", "BSV2\n0\n0\n"},
+        {"points.bsv2", "BSV2\n2\n0\n0 0 0\n1 1 1\n"},
+        {"garbage.obj", "this is not a mesh\n"},
+        {"lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n"},
+        {"huge.off", "OFF\n3 1000000000 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"},
+        {"nonfinite.bsv2", "BSV2\n4\n2\n0 0 0\nnan 1 0\n0 inf 0\n-inf 0 1\n0 1 2\n0 2 3\n"},
+        {"infinite.obj", "v 1e999 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 2 3\nf 2 3 4\n"},
     };
-    return files;
+    auto found = literal.find(name);
+    if (found != literal.end()) return found->second;
+    if (name == "slow.obj") return slowObj();
+    if (name == "many.obj") return manyTrianglesObj();
+    if (name == "cut.ply") return truncatedBinaryPly();
+    if (name == "cut.stl") return binaryStlTetrahedron().substr(0, 84 + 2 * 50 + 17);
+    if (name == "model/outside.gltf") return gltfTriangle("../outside.bin");
+    return "";
 }
 
+// Makes the scratch file NAME when the rows use it: its bytes, a folder in
+// the way of an output (taken.bsv2), a link to nothing (dangling.bsv2), or
+// a glTF with the buffer it names outside its folder.
 void makeScratchFile(const ScratchDir &dir, const std::string &name) {
-    const ScratchFile &file = scratchFiles().at(name);
-    std::filesystem::create_directories(std::filesystem::path(dir.path(name)).parent_path());
-    if (file.kind == ScratchFile::kFolder) std::filesystem::create_directory(dir.path(name));
-    if (file.kind == ScratchFile::kLinkToNothing) std::filesystem::create_symlink("nowhere", dir.path(name));
-    if (file.kind == ScratchFile::kBytes) dir.write(name, file.bytes());
+    std::string bytes = scratchBytes(name);
+    if (name == "taken.bsv2") std::filesystem::create_directory(dir.path(name));
+    if (name == "dangling.bsv2") std::filesystem::create_symlink("nowhere", dir.path(name));
+    if (name == "model/outside.gltf") std::filesystem::create_directory(dir.path("model"));
+    if (name == "model/outside.gltf") dir.write("outside.bin", gltfTriangleBuffer());
+    if (!bytes.empty()) dir.write(name, bytes);
 }
 
-// "@NAME" as the path of NAME in the scratch folder; anything else as it is.
-std::string scratchArgument(const ScratchDir &dir, const std::string &arg) {
-    return arg.rfind("@", 0) == 0 ? dir.path(arg.substr(1)) : arg;
+std::vector<std::string> words(const std::string &text) {
+    std::istringstream stream(text);
+    std::vector<std::string> split;
+    for (std::string word; stream >> word;) split.push_back(word);
+    return split;
+}
+
+std::string withFormat(std::string text, const std::string &format) {
+    std::size_t at = text.find('%');
+    return at == std::string::npos ? text : text.replace(at, 1, format);
 }
 
 class Refuses : public testing::TestWithParam<FailureCase> {};
@@ -402,151 +406,58 @@ TEST_P(Refuses, WithOneLineStatusAndNothingLeftBehind) {
     if (c.needs == Needs::kMemoryCap) GTEST_SKIP() << "no address-space cap under AddressSanitizer";
 #endif
     if (c.needs == Needs::kLandlock && landlockVersion() == 0) GTEST_SKIP() << "this kernel has no Landlock";
-    ScratchDir dir;
-    for (const std::string &file : c.files) makeScratchFile(dir, file);
-    std::vector<std::string> before = filesIn(dir.root);
-    std::vector<std::string> args;
-    for (const std::string &arg : c.args) args.push_back(scratchArgument(dir, arg));
-    Finished run = c.disk == Disk::kFull ? convertOnAFullDisk(args, dir) : convert(args, dir);
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.err.rfind("bsv2-convert: " + dir.path(c.namedFile) + ": ", 0), 0u) << run.err;
-    EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(filesIn(dir.root), before);
-}
-
-// The same refusal into each of several output formats: one row per
-// format, "%" in its name, arguments and named file standing for the
-// format's extension (its name with a capital).
-std::vector<FailureCase> intoEachFormat(const FailureCase &row, const std::vector<std::string> &extensions) {
-    std::vector<FailureCase> rows;
-    for (const std::string &extension : extensions) {
-        auto put = [&](std::string text, const std::string &value) {
-            std::size_t at = text.find('%');
-            return at == std::string::npos ? text : text.replace(at, 1, value);
-        };
-        std::string capitalised = extension;
-        capitalised[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(capitalised[0])));
-        FailureCase each = row;
-        each.name = put(row.name, capitalised);
-        for (std::string &arg : each.args) arg = put(arg, extension);
-        each.namedFile = put(row.namedFile, extension);
-        rows.push_back(each);
+    std::vector<std::string> formats = words(c.eachFormat);
+    if (formats.empty()) formats.push_back("");
+    for (const std::string &format : formats) {
+        SCOPED_TRACE(format);
+        ScratchDir dir;
+        std::vector<std::string> args;
+        for (const std::string &arg : words(withFormat(c.args, format))) {
+            if (arg[0] == '@') makeScratchFile(dir, arg.substr(1));
+            args.push_back(arg[0] == '@' ? dir.path(arg.substr(1)) : arg);
+        }
+        std::vector<std::string> before = filesIn(dir.root);
+        Finished run = c.disk == Disk::kFull ? convertOnAFullDisk(args, dir) : convert(args, dir);
+        EXPECT_EQ(run.status, c.status);
+        std::string named = dir.path(withFormat(c.namedFile, format));
+        EXPECT_EQ(run.err.rfind("bsv2-convert: " + named + ": ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(filesIn(dir.root), before);
     }
-    return rows;
 }
 
-std::vector<FailureCase> failureCases() {
-    std::vector<FailureCase> rows = {
-        {"MissingInput", {}, {"@none.obj", "@out.bsv2"}, 2, "none.obj", "Unable to open"},
-        {"GarbageInput",
-         {"garbage.obj"},
-         {"@garbage.obj", "@out.bsv2"},
-         2,
-         "garbage.obj",
-         "At least one mesh must be there"},
-        {"RefusedBsv2Input",
-         {"zero.bsv2"},
-         {"@zero.bsv2", "@out.obj"},
-         2,
-         "zero.bsv2",
-         "You can't have less than 0 vertices!"},
-        {"InputWithoutTriangles", {"lines.obj"}, {"@lines.obj", "@out.bsv2"}, 2, "lines.obj", "has no triangles"},
-        {"Bsv2WithoutTrianglesToObj",
-         {"points.bsv2"},
-         {"@points.bsv2", "@out.obj"},
-         2,
-         "points.bsv2",
-         "has no triangles"},
-        {"OutputInMissingDirectory",
-         {"cube.obj"},
-         {"@cube.obj", "@no/dir/out.bsv2"},
-         3,
-         "no/dir/out.bsv2",
-         "No such file or directory"},
-        {"OutputUnderAFile",
-         {"cube.obj"},
-         {"@cube.obj", "@cube.obj/out.stl"},
-         3,
-         "cube.obj/out.stl",
-         "Not a directory"},
-        {"OutputIsADirectory",
-         {"cube.obj", "taken.bsv2"},
-         {"@cube.obj", "@taken.bsv2"},
-         3,
-         "taken.bsv2",
-         "Is a directory"},
-        {"OffClaimingABillionFaces",
-         {"huge.off"},
-         {"@huge.off", "@out.bsv2"},
-         2,
-         "huge.off",
-         "the importer says it ran out of memory (its cap is ",
-         Needs::kMemoryCap},
-        {"ImportOverItsMemoryCap",
-         {"cube.obj"},
-         {"--max-memory", "16", "@cube.obj", "@out.bsv2"},
-         2,
-         "cube.obj",
-         "the importer says it ran out of memory (its cap is 16 MiB)",
-         Needs::kMemoryCap},
-        {"ImportOverItsTime",
-         {"slow.obj"},
-         {"--timeout", "0.01", "@slow.obj", "@out.bsv2"},
-         2,
-         "slow.obj",
-         "took longer than 0.01 s; use --timeout to allow more"},
-        {"TruncatedBinaryPly", {"cut.ply"}, {"@cut.ply", "@out.bsv2"}, 2, "cut.ply", "is out of range"},
-        {"TruncatedBinaryStl",
-         {"cut.stl"},
-         {"@cut.stl", "@out.bsv2"},
-         2,
-         "cut.stl",
-         "Failed to determine STL storage representation"},
-        {"UnknownOutputFormat", {"cube.obj"}, {"@cube.obj", "@out.xyz"}, 1, "out.xyz", "unknown output format"},
-        {"NonFiniteImport",
-         {"infinite.obj"},
-         {"@infinite.obj", "@out.bsv2"},
-         2,
-         "infinite.obj",
-         "has 1 vertex whose coordinates are not finite (infinite or not a number)"},
-        {"OutputALinkToNothing",
-         {"cube.obj", "dangling.bsv2"},
-         {"@cube.obj", "@dangling.bsv2"},
-         3,
-         "dangling.bsv2",
-         "is a symbolic link to nothing"},
-        {"GltfNamingABufferOutsideItsFolder",
-         {"outside.bin", "model/outside.gltf"},
-         {"@model/outside.gltf", "@out.bsv2"},
-         2,
-         "model/outside.gltf",
-         "outside.bin",
-         Needs::kLandlock},
-    };
-    for (const FailureCase &each : intoEachFormat({"NonFiniteTo%",
-                                                   {"nonfinite.bsv2"},
-                                                   {"@nonfinite.bsv2", "@out.%"},
-                                                   2,
-                                                   "nonfinite.bsv2",
-                                                   "infinite or not a number"},
-                                                  {"obj", "ply", "stl", "glb"}))
-        rows.push_back(each);
-    for (const FailureCase &each : intoEachFormat({"DiskFull%",
-                                                   {"many.obj"},
-                                                   {"@many.obj", "@out.%"},
-                                                   3,
-                                                   "out.%",
-                                                   "File too large",
-                                                   Needs::kNothing,
-                                                   Disk::kFull},
-                                                  {"obj", "ply", "stl", "glb", "bsv2"}))
-        rows.push_back(each);
-    return rows;
-}
+const FailureCase kFailureCases[] = {
+    {"MissingInput", "@none.obj @out.bsv2", 2, "none.obj", "Unable to open"},
+    {"GarbageInput", "@garbage.obj @out.bsv2", 2, "garbage.obj", "At least one mesh must be there"},
+    {"RefusedBsv2Input", "@zero.bsv2 @out.obj", 2, "zero.bsv2", "You can't have less than 0 vertices!"},
+    {"InputWithoutTriangles", "@lines.obj @out.bsv2", 2, "lines.obj", "has no triangles"},
+    {"Bsv2WithoutTrianglesToObj", "@points.bsv2 @out.obj", 2, "points.bsv2", "has no triangles"},
+    {"OutputInMissingDirectory", "@cube.obj @no/dir/out.bsv2", 3, "no/dir/out.bsv2", "No such file or directory"},
+    {"OutputUnderAFile", "@cube.obj @cube.obj/out.stl", 3, "cube.obj/out.stl", "Not a directory"},
+    {"OutputIsADirectory", "@cube.obj @taken.bsv2", 3, "taken.bsv2", "Is a directory"},
+    {"OffClaimingABillionFaces", "@huge.off @out.bsv2", 2, "huge.off",
+     "the importer says it ran out of memory (its cap is ", Needs::kMemoryCap},
+    {"ImportOverItsMemoryCap", "--max-memory 16 @cube.obj @out.bsv2", 2, "cube.obj",
+     "the importer says it ran out of memory (its cap is 16 MiB)", Needs::kMemoryCap},
+    {"ImportOverItsTime", "--timeout 0.01 @slow.obj @out.bsv2", 2, "slow.obj",
+     "took longer than 0.01 s; use --timeout to allow more"},
+    {"TruncatedBinaryPly", "@cut.ply @out.bsv2", 2, "cut.ply", "is out of range"},
+    {"TruncatedBinaryStl", "@cut.stl @out.bsv2", 2, "cut.stl", "Failed to determine STL storage representation"},
+    {"NonFiniteToEveryOtherFormat", "@nonfinite.bsv2 @out.%", 2, "nonfinite.bsv2", "infinite or not a number",
+     Needs::kNothing, Disk::kRoomy, "obj ply stl glb"},
+    {"UnknownOutputFormat", "@cube.obj @out.xyz", 1, "out.xyz", "unknown output format"},
+    {"NonFiniteImport", "@infinite.obj @out.bsv2", 2, "infinite.obj",
+     "has 1 vertex whose coordinates are not finite (infinite or not a number)"},
+    {"OutputALinkToNothing", "@cube.obj @dangling.bsv2", 3, "dangling.bsv2", "is a symbolic link to nothing"},
+    {"DiskFullInEveryFormat", "@many.obj @out.%", 3, "out.%", "File too large", Needs::kNothing, Disk::kFull,
+     "obj ply stl glb bsv2"},
+    {"GltfNamingABufferOutsideItsFolder", "@model/outside.gltf @out.bsv2", 2, "model/outside.gltf", "outside.bin",
+     Needs::kLandlock},
+};
 
-INSTANTIATE_TEST_SUITE_P(Convert, Refuses, testing::ValuesIn(failureCases()),
+INSTANTIATE_TEST_SUITE_P(Convert, Refuses, testing::ValuesIn(kFailureCases),
                          [](const testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
 
 // Every file that ever crashed, hung or exhausted the converter: now one
@@ -605,30 +516,5 @@ TEST(Convert, ReplacedOutputKeepsItsPermissionsAndItsLink) {
     EXPECT_EQ(readWholeFile(target).substr(0, 10), "BSV2\n8\n12\n");
     EXPECT_EQ(filesIn(dir.path("real")), std::vector<std::string>{"target.bsv2"});
 }
-
-struct UsageCase {
-    const char *name;
-    std::vector<std::string> args;
-    int status;
-};
-
-class Usage : public testing::TestWithParam<UsageCase> {};
-
-TEST_P(Usage, ErrorsGiveStatusOneAndTheUsageOnStandardError) {
-    ScratchDir dir;
-    Finished run = convert(GetParam().args, dir);
-    EXPECT_EQ(run.status, GetParam().status);
-    const std::string &usage = GetParam().status == 0 ? run.out : run.err;
-    EXPECT_NE(usage.find("Usage: bsv2-convert [--fit] [--timeout SECONDS] [--max-memory MIB] INPUT OUTPUT"),
-              std::string::npos)
-        << run.out << run.err;
-}
-
-INSTANTIATE_TEST_SUITE_P(Convert, Usage,
-                         testing::Values(UsageCase{"NoArguments", {}, 1}, UsageCase{"Help", {"--help"}, 0},
-                                         UsageCase{"OneFile", {"a.obj"}, 1},
-                                         UsageCase{"ThreeFiles", {"a.obj", "b.bsv2", "c.bsv2"}, 1},
-                                         UsageCase{"UnknownOption", {"--bogus", "a.obj", "b.bsv2"}, 1}),
-                         [](const testing::TestParamInfo<UsageCase> &info) { return std::string(info.param.name); });
 
 }  // namespace

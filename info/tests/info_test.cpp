@@ -1,4 +1,5 @@
-// bsv2-info as a real process: what it says of each file, on which stream.
+// bsv2-info as a real process: what it says of each file, on which stream
+// (its options are in program/tests/).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -36,8 +37,6 @@ TEST_P(Info, SaysWhatEachFileHoldsOnItsOwnLine) {
     EXPECT_EQ(run.status, GetParam().status);
 }
 
-const char kUsage[] = "Usage: bsv2-info [--] FILE...\nSays how many vertices and triangles each BSV2 file holds.\n";
-
 INSTANTIATE_TEST_SUITE_P(
     Info, Info,
     testing::Values(
@@ -50,12 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"@negative.bsv2"},
                  "@negative.bsv2: 3 vertices, -1 triangles\n",
                  "",
-                 0},
-        InfoCase{"Help", {"-h", "@cube.bsv2"}, kUsage, "", 0},
-        InfoCase{
-            "FileNamedLikeAnOption", {"--", "-h"}, "-h: refused\n", "-h: Read error! (No such file or directory)\n", 1},
-        InfoCase{"UnknownOption", {"--bogus"}, "", std::string("bsv2-info: unknown option --bogus\n") + kUsage, 2},
-        InfoCase{"NoFile", {}, "", kUsage, 2}),
+                 0}),
     [](const testing::TestParamInfo<InfoCase> &info) { return std::string(info.param.name); });
 
 }  // namespace
