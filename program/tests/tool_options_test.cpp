@@ -16,7 +16,7 @@
 
 namespace {
 
-enum class Tool { kConvert, kInfo, kViewer };
+enum class Tool { kConvert, kInfo, kSnapshot, kViewer };
 
 // The scratch files a row's arguments may name ("@NAME"); a row gets those
 // it names and no others.
@@ -62,6 +62,10 @@ std::string pathOf(Tool tool) {
 #ifdef INFO_PATH
         case Tool::kInfo:
             return INFO_PATH;
+#endif
+#ifdef SNAPSHOT_PATH
+        case Tool::kSnapshot:
+            return SNAPSHOT_PATH;
 #endif
 #ifdef VIEWER_PATH
         case Tool::kViewer:
@@ -109,10 +113,21 @@ const std::string kConvertUsage =
     "Usage: bsv2-convert [--fit] [--timeout SECONDS] [--max-memory MIB] INPUT OUTPUT\n...";
 const std::string kInfoUsage =
     "Usage: bsv2-info [--] FILE...\nSays how many vertices and triangles each BSV2 file holds.\n";
+const std::string kSnapshotUsage =
+    "Usage: bsv2-snapshot [--thumbnail] [--size N] [FIRST.bsv2 [SECOND.bsv2]] OUTPUT.png\n"
+    "Draws the picture bsv2-viewer shows of the models (the first green, the second red\n"
+    "over it) without a window, and writes it as a PNG of N x N pixels (default 500).\n"
+    "--thumbnail keeps to a thumbnailer's fixed budget of CPU time and memory.\n"
+    "Exit status: 0 done, 1 no file could be read, 2 usage error, 3 output unwritable,\n"
+    "4 nothing can be drawn (no EGL), 5 over the thumbnail budget.\n";
 const std::string kNoFile = "Read error! (No such file or directory)\n";
 
 // The converter's line for a usage error, then its usage.
 std::string convertUsageError(const std::string &problem) { return "bsv2-convert: " + problem + "\n" + kConvertUsage; }
+std::string snapshotUsageError(const std::string &problem) {
+    return "bsv2-snapshot: " + problem + "\n" + kSnapshotUsage;
+}
+const std::string kSizeNeeded = "--size needs a whole number from 1 to 8192";
 
 const ToolCase kCases[] = {
     {"ConvertShortHelp", Tool::kConvert, "-h", 0, kConvertUsage, ""},
@@ -146,6 +161,22 @@ const ToolCase kCases[] = {
      "@cube.bsv2: 3 vertices, 1 triangles\n@other.txt: refused\n", "@other.txt: File is not BSV2 format!\n"},
     {"InfoEndOfOptions", Tool::kInfo, "-- -h", 1, "-h: refused\n", "-h: " + kNoFile},
     {"InfoDashIsAFile", Tool::kInfo, "-", 1, "-: refused\n", "-: " + kNoFile},
+    {"SnapshotShortHelp", Tool::kSnapshot, "-h", 0, kSnapshotUsage, ""},
+    {"SnapshotHelpAfterAFile", Tool::kSnapshot, "@out.png --help", 0, kSnapshotUsage, ""},
+    {"SnapshotVersion", Tool::kSnapshot, "--version", 0, "bsv2-snapshot " + kVersion + "\n", ""},
+    {"SnapshotNoOutput", Tool::kSnapshot, "", 2, "", snapshotUsageError("an output file is needed")},
+    {"SnapshotThreeModels", Tool::kSnapshot, "@cube.bsv2 @cube.bsv2 @cube.bsv2 @out.png", 2, "",
+     snapshotUsageError("at most two models and an output file")},
+    {"SnapshotUnknownOption", Tool::kSnapshot, "--bogus @out.png", 2, "", snapshotUsageError("unknown option --bogus")},
+    {"SnapshotSizeZero", Tool::kSnapshot, "--size 0 @out.png", 2, "", snapshotUsageError(kSizeNeeded)},
+    {"SnapshotSizeTooLarge", Tool::kSnapshot, "--size 8193 @out.png", 2, "", snapshotUsageError(kSizeNeeded)},
+    {"SnapshotSizeNotANumber", Tool::kSnapshot, "--size 16px @out.png", 2, "", snapshotUsageError(kSizeNeeded)},
+    {"SnapshotSizeWithoutNumber", Tool::kSnapshot, "@out.png --size", 2, "", snapshotUsageError(kSizeNeeded)},
+    {"SnapshotDraws", Tool::kSnapshot, "--size 16 @cube.bsv2 @out.png", 0, "", ""},
+    {"SnapshotEveryOption", Tool::kSnapshot, "--thumbnail --size 16 -- @cube.bsv2 @cube.bsv2 @out.png", 0, "", ""},
+    {"SnapshotNoModel", Tool::kSnapshot, "--size 16 @out.png", 0, "", ""},
+    {"SnapshotEveryFileFails", Tool::kSnapshot, "@none.bsv2 @out.png", 1, "", "bsv2-snapshot: @none.bsv2: " + kNoFile},
+    {"SnapshotOutputUnwritable", Tool::kSnapshot, "@cube.bsv2 @no/out.png", 3, "", "bsv2-snapshot: @no/out.png: ..."},
     {"ViewerThreeFiles", Tool::kViewer, "@cube.bsv2 @cube.bsv2 @cube.bsv2", 1, "Usage: $0 fileName\n", ""},
     {"ViewerThreeFilesBesideAGlutOption", Tool::kViewer, "-geometry 10x10 @cube.bsv2 @cube.bsv2 @cube.bsv2", 1,
      "Usage: $0 fileName\n", ""},
