@@ -5,7 +5,7 @@
 
 #include <initializer_list>
 
-void drawOutlines(Shape model, float red, float green, float blue, OutlineFlush flush, unsigned pauseSeconds) {
+void drawOutlines(Shape model, float red, float green, float blue, const OutlinePacing &pacing) {
     if (model == nullptr) return;
     glColor3f(red, green, blue);
     for (int j = 0; j < numTriangles(model); j++) {
@@ -17,9 +17,11 @@ void drawOutlines(Shape model, float red, float green, float blue, OutlineFlush 
             glVertex3f(vertex[0], vertex[1], vertex[2]);
         }
         glEnd();
-        if (flush == kFlushEachTriangle) {
-            glFlush();
-            if (pauseSeconds > 0) sleep(pauseSeconds);
-        }
+        bool due =
+            pacing.trianglesPerFlush > 0 && ((j + 1) % pacing.trianglesPerFlush == 0 || j + 1 >= numTriangles(model));
+        if (!due) continue;
+        if (pacing.flush == Flush::kShow) glFlush();
+        if (pacing.flush == Flush::kFinish) glFinish();
+        if (pacing.pauseSeconds > 0) sleep(pacing.pauseSeconds);
     }
 }

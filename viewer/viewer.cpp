@@ -19,8 +19,10 @@ void reshape(int width, int height) {
 }
 
 void display() {
-    const unsigned kSecondModelPauseSeconds = 3;
-    drawFrame(shape, shape2, kFlushEachTriangle, kSecondModelPauseSeconds);
+    // Each triangle's outline shown as soon as it is drawn; three seconds
+    // after each of the second model's.
+    const FramePacing kWindowPacing = {1, Flush::kShow, 3};
+    drawFrame(shape, shape2, kWindowPacing);
 }
 
 void mouse(int, int, int, int) {}

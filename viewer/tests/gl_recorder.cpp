@@ -65,6 +65,7 @@ void glBegin(GLenum mode) { record("glBegin", {enumName(mode)}); }
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { record("glVertex3f", {number(x), number(y), number(z)}); }
 void glEnd() { record("glEnd"); }
 void glFlush() { record("glFlush"); }
+void glFinish() { record("glFinish"); }
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
     record("glViewport", {number(x), number(y), number(width), number(height)});
 }
