@@ -34,37 +34,30 @@
 #include <vector>
 
 #include "claimed_counts.h"
+#include "command_line.h"
 #include "offscreen.h"
 #include "picture.h"
 #include "png_write.h"
+#include "read_reason.h"
 #include "shape.h"
 #include "thumbnail_budget.h"
 #include "view_setup.h"
 #include "whole_output.h"
 
-// In AddressSanitizer builds only (the hook is unused otherwise): Mesa's
-// driver is unloaded before the leak check runs, and what it keeps for the
-// process's life is then reported as leaks nobody can place or suppress.
-extern "C" const char *__asan_default_options() { return "detect_leaks=0"; }
-
 namespace {
-
-const char kUsage[] =
-    "Usage: bsv2-snapshot [--thumbnail] [--size N] [FIRST.bsv2 [SECOND.bsv2]] OUTPUT.png\n"
-    "Draws the picture bsv2-viewer shows of the models (the first green, the second red\n"
-    "over it) without a window, and writes it as a PNG of N x N pixels (default 500).\n"
-    "--thumbnail keeps to a thumbnailer's fixed budget of CPU time and memory.\n"
-    "Exit status: 0 done, 1 no file could be read, 2 usage error, 3 output unwritable,\n"
-    "4 nothing can be drawn (no EGL), 5 over the thumbnail budget.\n";
-
-const int kMaxSize = 8192;
 
 enum ExitStatus { kDone = 0, kNothingRead = 1, kUsageError = 2, kOutputFailed = 3, kCannotDraw = 4, kOverBudget = 5 };
 
-int usageError(const std::string &problem) {
-    std::fprintf(stderr, "bsv2-snapshot: %s\n%s", problem.c_str(), kUsage);
-    return kUsageError;
-}
+const ProgramInfo kProgram = {"bsv2-snapshot",
+                              "Usage: bsv2-snapshot [--thumbnail] [--size N] [FIRST.bsv2 [SECOND.bsv2]] OUTPUT.png\n"
+                              "Draws the picture bsv2-viewer shows of the models (the first green, the second red\n"
+                              "over it) without a window, and writes it as a PNG of N x N pixels (default 500).\n"
+                              "--thumbnail keeps to a thumbnailer's fixed budget of CPU time and memory.\n"
+                              "Exit status: 0 done, 1 no file could be read, 2 usage error, 3 output unwritable,\n"
+                              "4 nothing can be drawn (no EGL), 5 over the thumbnail budget.\n",
+                              kUsageError, nullptr};
+
+const int kMaxSize = 8192;
 
 // The first bytes of every PNG file.
 const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
@@ -160,47 +153,54 @@ Read readModel(const char *path, Budget *budget, Shape *shape) {
         *shape = nullptr;
         return Read::kOverBudget;
     }
-    std::string reason = cause == BSV2_CAUSE_NO_MEMORY ? "is too large for the memory available" : message;
-    while (!reason.empty() && reason.back() == '\n') reason.pop_back();
-    if (systemError != 0) reason += std::string(" (") + std::strerror(systemError) + ")";
-    leftOut(path, reason);
+    leftOut(path, readReason(message, cause, systemError));
     return Read::kLeftOut;
+}
+
+// A whole number from 1 to kMaxSize from --size's argument, or false.
+bool pictureSize(const char *text, int *size) {
+    char *end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > kMaxSize) return false;
+    *size = static_cast<int>(value);
+    return true;
+}
+
+// Reads the command line: the size, the budget, the files named (the
+// models, then the output). False when the run ends here, with its exit
+// status in *status (help, version, a usage error).
+bool readCommandLine(int argc, char **argv, int *size, Budget *budget, std::vector<const char *> *paths, int *status) {
+    ArgumentReader reader = {argc, argv};
+    const char *arg = nullptr;
+    for (ArgumentKind kind; (kind = nextArgument(&reader, &arg)) != ArgumentKind::kEnd;) {
+        std::string option = kind == ArgumentKind::kOption ? arg : "";
+        const char *value = nullptr;
+        if (kind == ArgumentKind::kFile) {
+            paths->push_back(arg);
+        } else if (option == "--size") {
+            if (!optionValue(&reader, &value) || !pictureSize(value, size))
+                *status = usageError(kProgram, "--size needs a whole number from 1 to " + std::to_string(kMaxSize));
+        } else if (option == "--thumbnail") {
+            budget->limited = true;
+        } else {
+            *status = sharedOption(kProgram, arg);
+            return false;
+        }
+        if (*status != kDone) return false;
+    }
+    if (paths->empty()) *status = usageError(kProgram, "an output file is needed");
+    if (paths->size() > 3) *status = usageError(kProgram, "at most two models and an output file");
+    return *status == kDone;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    int size = kViewXMax - kViewXMin;
+    int size = Vx_max - Vx_min;
     Budget budget;
     std::vector<const char *> paths;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            paths.push_back(argv[i]);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return kDone;
-        } else if (arg == "--version") {
-            std::printf("bsv2-snapshot %s\n", BSV2_VERSION_STRING);
-            return kDone;
-        } else if (arg == "--size") {
-            char *end = nullptr;
-            long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
-            if (end == nullptr || end == argv[i + 1] || *end != '\0' || value < 1 || value > kMaxSize)
-                return usageError("--size needs a whole number from 1 to " + std::to_string(kMaxSize));
-            size = static_cast<int>(value);
-            i++;
-        } else if (arg == "--thumbnail") {
-            budget.limited = true;
-        } else {
-            return usageError("unknown option " + arg);
-        }
-    }
-    if (paths.empty()) return usageError("an output file is needed");
-    if (paths.size() > 3) return usageError("at most two models and an output file");
+    int status = kDone;
+    if (!readCommandLine(argc, argv, &size, &budget, &paths, &status)) return status;
     const char *output = paths.back();
     paths.pop_back();
 

@@ -8,8 +8,6 @@
 // (Vx_max - Vx_min) x (Vy_max - Vy_min), 500 x 500 pixels. One definition
 // for the whole program (inline), as the viewer's process-wide bounds.
 inline const int Vx_min = 0, Vx_max = 500, Vy_min = 0, Vy_max = 500;
-// Until bsv2-snapshot takes the names above.
-const int kViewXMin = Vx_min, kViewXMax = Vx_max, kViewYMin = Vy_min, kViewYMax = Vy_max;
 // Where the window opens on the screen.
 const int kWindowX = 100, kWindowY = 100;
 
