@@ -193,6 +193,66 @@ bool readCommandLine(int argc, char **argv, int *size, Budget *budget, std::vect
     return *status == kDone;
 }
 
+// Sets --thumbnail's budget going: the CPU-time limit, then the picture's
+// bytes. False, with one line, when the limit cannot be set or the picture
+// alone is over the budget.
+bool startBudget(int size, Budget *budget) {
+    std::string reason;
+    const std::string overrun = "bsv2-snapshot: gave up: more than the thumbnail budget of " +
+                                std::to_string(kThumbnailCpuSeconds) + " s of CPU time";
+    if (!limitCpuTime(kThumbnailCpuSeconds, overrun, kOverBudget, &reason)) {
+        std::fprintf(stderr, "bsv2-snapshot: cannot limit its CPU time: %s\n", reason.c_str());
+        return false;
+    }
+    std::string picture = std::to_string(size) + " x " + std::to_string(size);
+    return takeData(budget, pictureBytes(size), "a " + picture + " picture needs");
+}
+
+// Reads the models named in `paths` into models[] (a file that cannot be
+// read leaves its slot null) and, within a budget, weighs their drawing
+// before anything is drawn. Returns kDone, kOverBudget or kNothingRead
+// (every file given was left out); the models are the caller's either way.
+int readModels(const std::vector<const char *> &paths, int size, Budget *budget, Shape models[2]) {
+    for (std::size_t i = 0; i < paths.size(); i++) {
+        if (readModel(paths[i], budget, &models[i]) == Read::kOverBudget) return kOverBudget;
+    }
+    for (std::size_t i = 0; i < paths.size() && budget->limited; i++) {
+        budget->linePixels += leastDrawingCost(models[i], size, kThumbnailLinePixels - budget->linePixels);
+        if (budget->linePixels > kThumbnailLinePixels) {
+            std::fprintf(stderr,
+                         "bsv2-snapshot: %s: its lines would cover more than the thumbnail budget of %.0f million "
+                         "pixels at %d x %d\n",
+                         paths[i], kThumbnailLinePixels / 1e6, size, size);
+            return kOverBudget;
+        }
+    }
+    return !paths.empty() && models[0] == nullptr && models[1] == nullptr ? kNothingRead : kDone;
+}
+
+// Draws the two models offscreen, releases them (setting both slots null)
+// so that the write does not hold them too, and writes the picture to
+// `target`. Returns the exit status, having said why on failure.
+int drawAndWrite(int size, Shape models[2], const char *output, const OutputTarget &target, const OutputRules &rules) {
+    Offscreen offscreen;
+    std::string reason;
+    if (!openOffscreen(size, &offscreen, &reason)) {
+        std::fprintf(stderr, "bsv2-snapshot: cannot draw without a window: %s\n", reason.c_str());
+        return kCannotDraw;
+    }
+    drawPicture(size, models[0], models[1]);
+    std::vector<unsigned char> picture = readPicture(offscreen);
+    closeOffscreen(&offscreen);
+    for (int i = 0; i < 2; i++) {
+        destroyShape(models[i]);
+        models[i] = nullptr;
+    }
+    OutputError error;
+    bool written = writeOutput(
+        target, rules, [&](const char *path, std::string *why) { return writePng(path, size, size, picture, why); },
+        &error);
+    return written ? kDone : outputFailed(output, error);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -203,18 +263,7 @@ int main(int argc, char **argv) {
     if (!readCommandLine(argc, argv, &size, &budget, &paths, &status)) return status;
     const char *output = paths.back();
     paths.pop_back();
-
-    std::string reason;
-    if (budget.limited) {
-        const std::string overrun = "bsv2-snapshot: gave up: more than the thumbnail budget of " +
-                                    std::to_string(kThumbnailCpuSeconds) + " s of CPU time";
-        if (!limitCpuTime(kThumbnailCpuSeconds, overrun, kOverBudget, &reason)) {
-            std::fprintf(stderr, "bsv2-snapshot: cannot limit its CPU time: %s\n", reason.c_str());
-            return kOverBudget;
-        }
-        std::string picture = std::to_string(size) + " x " + std::to_string(size);
-        if (!takeData(&budget, pictureBytes(size), "a " + picture + " picture needs")) return kOverBudget;
-    }
+    if (budget.limited && !startBudget(size, &budget)) return kOverBudget;
 
     OutputRules rules;
     rules.inputs.assign(paths.begin(), paths.end());
@@ -224,45 +273,11 @@ int main(int argc, char **argv) {
     OutputTarget target;
     OutputError error;
     if (!prepareOutput(output, rules, &target, &error)) return outputFailed(output, error);
-
     Shape models[2] = {nullptr, nullptr};
-    bool overBudget = false;
-    for (std::size_t i = 0; i < paths.size() && !overBudget; i++)
-        overBudget = readModel(paths[i], &budget, &models[i]) == Read::kOverBudget;
-    // The drawing's cost, known before it is drawn.
-    for (std::size_t i = 0; i < paths.size() && budget.limited && !overBudget; i++) {
-        budget.linePixels += leastDrawingCost(models[i], size, kThumbnailLinePixels - budget.linePixels);
-        if (budget.linePixels > kThumbnailLinePixels) {
-            std::fprintf(stderr,
-                         "bsv2-snapshot: %s: its lines would cover more than the thumbnail budget of %.0f million "
-                         "pixels at %d x %d\n",
-                         paths[i], kThumbnailLinePixels / 1e6, size, size);
-            overBudget = true;
-        }
-    }
-    bool nothingRead = !paths.empty() && models[0] == nullptr && models[1] == nullptr;
-    if (overBudget || nothingRead) {
-        destroyShape(models[0]);
-        destroyShape(models[1]);
-        releaseOutput(&target);
-        return overBudget ? kOverBudget : kNothingRead;
-    }
-
-    Offscreen offscreen;
-    if (!openOffscreen(size, &offscreen, &reason)) {
-        std::fprintf(stderr, "bsv2-snapshot: cannot draw without a window: %s\n", reason.c_str());
-        releaseOutput(&target);
-        return kCannotDraw;
-    }
-    drawPicture(size, models[0], models[1]);
-    std::vector<unsigned char> picture = readPicture(offscreen);
-    closeOffscreen(&offscreen);
+    status = readModels(paths, size, &budget, models);
+    if (status == kDone) status = drawAndWrite(size, models, output, target, rules);
     destroyShape(models[0]);
     destroyShape(models[1]);
-
-    bool written = writeOutput(
-        target, rules, [&](const char *path, std::string *why) { return writePng(path, size, size, picture, why); },
-        &error);
     releaseOutput(&target);
-    return written ? kDone : outputFailed(output, error);
+    return status;
 }
