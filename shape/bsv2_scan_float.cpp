@@ -2,10 +2,14 @@
 // "%f": the bytes it takes are those the C library would take, and its value
 // is that of the longest number they begin with. Its significant digits are
 // gathered into a short decimal or hexadecimal text, which std::from_chars
-// rounds correctly to float.
+// rounds correctly to float (or strtof, where the standard library has no
+// from_chars for floats).
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "bsv2_scan.h"
@@ -84,6 +88,41 @@ ScanResult scanWord(Bsv2Scanner *scanner, bool negative, float *value) {
     return kScanRead;
 }
 
+// The correctly rounded magnitude of `digits` (hexadecimal when `hex`)
+// times the base's power `exponent` (2 for hex, 10 otherwise), as written
+// in `text` up to `end`: "digits" "e" or "p" "exponent", with no point and
+// no sign, in a buffer with room for three more bytes. Infinity when it is
+// too large for a float, zero when too small.
+float parseDigits(char *text, char *end, bool hex, long long exponent, int numDigits) {
+#if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
+    float magnitude = 0.0f;
+    auto parsed = std::from_chars(text, end, magnitude, hex ? std::chars_format::hex : std::chars_format::general);
+    if (parsed.ec == std::errc::result_out_of_range) {
+        // The digits as a fraction of one tell which way it is out of range,
+        // as 0.digits * base^(numDigits + exponent).
+        bool huge = exponent + static_cast<long long>(numDigits) * (hex ? 4 : 1) > 0;
+        magnitude = huge ? std::numeric_limits<float>::infinity() : 0.0f;
+    }
+    return magnitude;
+#else
+    // A standard library without from_chars for floats (emscripten's libc++
+    // 13): strtof rounds correctly too and gives infinity or zero out of
+    // range. The text has no decimal point, so the locale cannot change it;
+    // hexadecimal needs its "0x".
+    (void)exponent;
+    (void)numDigits;
+    char *start = text;
+    if (hex) {
+        std::memmove(text + 2, text, static_cast<std::size_t>(end - text));
+        text[0] = '0';
+        text[1] = 'x';
+        end += 2;
+    }
+    *end = '\0';
+    return std::strtof(start, nullptr);
+#endif
+}
+
 // The correctly rounded float of a token with at least one mantissa digit.
 float tokenValue(FloatToken *token) {
     float zero = token->negative ? -0.0f : 0.0f;
@@ -103,16 +142,8 @@ float tokenValue(FloatToken *token) {
     char text[kKeptDigits + 32];
     char *end = std::copy(token->digits, token->digits + token->numDigits, text);
     *end++ = token->hex ? 'p' : 'e';
-    end = std::to_chars(end, text + sizeof text, exponent).ptr;
-    float magnitude = 0.0f;
-    auto parsed =
-        std::from_chars(text, end, magnitude, token->hex ? std::chars_format::hex : std::chars_format::general);
-    if (parsed.ec == std::errc::result_out_of_range) {
-        // Too large or too small for a float: the digits as a fraction of
-        // one tell which, as 0.digits * base^(numDigits + exponent).
-        bool huge = exponent + static_cast<long long>(token->numDigits) * bitsPerDigit > 0;
-        magnitude = huge ? std::numeric_limits<float>::infinity() : 0.0f;
-    }
+    end = std::to_chars(end, text + sizeof text - 3, exponent).ptr;
+    float magnitude = parseDigits(text, end, token->hex, exponent, token->numDigits);
     return token->negative ? -magnitude : magnitude;
 }
 
