@@ -1,14 +1,36 @@
-// The scanner's buffer, whitespace, magic and integers.
+// The scanner's sources and buffer, whitespace, magic and integers.
 #include "bsv2_scan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 
 namespace bsv2_internal {
 
-void startScan(Bsv2Scanner *scanner, std::FILE *file, unsigned char *buffer, std::size_t capacity) {
-    scanner->file = file;
+Bsv2Source fileSource(std::FILE *file) { return Bsv2Source{file, nullptr, 0}; }
+
+Bsv2Source memorySource(const unsigned char *bytes, std::size_t size) { return Bsv2Source{nullptr, bytes, size}; }
+
+std::size_t readSource(Bsv2Source *source, unsigned char *to, std::size_t capacity, int *error) {
+    *error = 0;
+    if (source->file == nullptr) {
+        std::size_t got = std::min(capacity, source->size);
+        if (got > 0) std::memcpy(to, source->bytes, got);
+        source->bytes += got;
+        source->size -= got;
+        return got;
+    }
+    errno = 0;
+    std::size_t got = std::fread(to, 1, capacity, source->file);
+    if (got == 0 && std::ferror(source->file)) *error = errno != 0 ? errno : EIO;
+    return got;
+}
+
+std::size_t sourceBytesLeft(const Bsv2Source &source) { return source.file == nullptr ? source.size : SIZE_MAX; }
+
+void startScan(Bsv2Scanner *scanner, Bsv2Source source, unsigned char *buffer, std::size_t capacity) {
+    scanner->source = source;
     scanner->pos = 0;
     scanner->end = 0;
     scanner->ended = false;
@@ -18,19 +40,23 @@ void startScan(Bsv2Scanner *scanner, std::FILE *file, unsigned char *buffer, std
     scanner->buffer[0] = '\0';
 }
 
+std::size_t numbersLeft(const Bsv2Scanner &scanner) {
+    std::size_t unread = sourceBytesLeft(scanner.source);
+    std::size_t buffered = scanner.end - scanner.pos;
+    if (unread > SIZE_MAX - buffered) return SIZE_MAX;
+    return unread + buffered;
+}
+
 void refillScan(Bsv2Scanner *scanner) {
     std::size_t kept = scanner->end - scanner->pos;
     std::memmove(scanner->buffer, scanner->buffer + scanner->pos, kept);
     scanner->pos = 0;
     scanner->end = kept;
-    errno = 0;
-    std::size_t got = std::fread(scanner->buffer + kept, 1, scanner->capacity - kept, scanner->file);
     // A read error ends the input just as the end of the file does; its
     // cause is kept for the caller.
-    if (got == 0) {
-        scanner->ended = true;
-        if (std::ferror(scanner->file)) scanner->readError = errno != 0 ? errno : EIO;
-    }
+    std::size_t got =
+        readSource(&scanner->source, scanner->buffer + kept, scanner->capacity - kept, &scanner->readError);
+    if (got == 0) scanner->ended = true;
     scanner->end += got;
     scanner->buffer[scanner->end] = '\0';
 }

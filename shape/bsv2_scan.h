@@ -1,7 +1,7 @@
-// The BSV2 reader's scanner: numbers out of a file through one fixed-size
-// buffer, read by the same rules as the C library's formatted input ("%d",
-// "%f", "%4[^\n]" and whitespace directives in the C locale), whatever the
-// process's locale, and with every float correctly rounded.
+// The BSV2 reader's scanner: numbers out of a file or memory through one
+// fixed-size buffer, read by the same rules as the C library's formatted
+// input ("%d", "%f", "%4[^\n]" and whitespace directives in the C locale),
+// whatever the process's locale, and with every float correctly rounded.
 //
 // The tables are read in tight loops (bsv2_scan_tables.cpp) that take the
 // common numbers, short integers and plain decimals such as -3.141593,
@@ -41,24 +41,52 @@ const std::size_t kSmallScanBufferSize = kScanBufferSize < 4096 ? kScanBufferSiz
 const std::size_t kScanLookahead = 64;
 static_assert(kSmallScanBufferSize > kScanLookahead, "the buffer holds the lookahead");
 
-// A window onto the file: bytes [pos, end) of `buffer` are read but not yet
+// Where the scanner's bytes come from: an open file, read as the scan goes,
+// or bytes already in memory. Everything past refillScan is the same for
+// both; a reader that splits its input shares out sources, not scanners.
+struct Bsv2Source {
+    std::FILE *file;             // the file, or null for bytes in memory
+    const unsigned char *bytes;  // in memory: the bytes not yet handed over
+    std::size_t size;            // in memory: how many of them
+};
+
+// A source over `file` from its current position; the source does not own it.
+Bsv2Source fileSource(std::FILE *file);
+// A source over `size` bytes at `bytes`, which must stay as they are until
+// the scan is over; the source does not own them.
+Bsv2Source memorySource(const unsigned char *bytes, std::size_t size);
+
+// Copies up to `capacity` of the source's next bytes to `to` and returns how
+// many. 0 means the input has ended, or could not be read: then *error is
+// the errno of the read (0 when it just ended).
+std::size_t readSource(Bsv2Source *source, unsigned char *to, std::size_t capacity, int *error);
+
+// The most bytes the source can still give, or SIZE_MAX when it cannot tell
+// (a file may grow, or be a pipe, or lie about its size).
+std::size_t sourceBytesLeft(const Bsv2Source &source);
+
+// A window onto the input: bytes [pos, end) of `buffer` are read but not yet
 // scanned. Everything before pos has been consumed. buffer[end] is always a
 // NUL, which is neither whitespace nor part of a number, so loops over
 // digits or spaces stop there without checking the end.
 struct Bsv2Scanner {
-    std::FILE *file;
+    Bsv2Source source;
     std::size_t pos;
     std::size_t end;
-    bool ended;             // the file has ended or failed: no more bytes will come
+    bool ended;             // the input has ended or failed: no more bytes will come
     int readError;          // when it failed: the errno of the read; 0 when it just ended
     std::size_t capacity;   // bytes the buffer takes before its closing NUL
     unsigned char *buffer;  // capacity + 1 bytes
 };
 
-// Starts scanning `file` from its current position through `buffer` of
-// capacity + 1 bytes (capacity more than kScanLookahead). The scanner owns
-// neither the file nor the buffer.
-void startScan(Bsv2Scanner *scanner, std::FILE *file, unsigned char *buffer, std::size_t capacity);
+// Starts scanning `source` through `buffer` of capacity + 1 bytes (capacity
+// more than kScanLookahead). The scanner owns neither the source's input nor
+// the buffer.
+void startScan(Bsv2Scanner *scanner, Bsv2Source source, unsigned char *buffer, std::size_t capacity);
+
+// The most numbers the rest of the input can hold (every number takes a
+// byte at least), or SIZE_MAX when the source cannot tell.
+std::size_t numbersLeft(const Bsv2Scanner &scanner);
 
 // The magic, as "%4[^\n]\n" reads it: up to four bytes that are not a
 // newline, from the current position (no whitespace skipped), into `magic`
@@ -91,12 +119,12 @@ enum TriangleTableResult {
 TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTris, int numVertices);
 
 // Moves the bytes not yet scanned to the front of the buffer and reads more
-// of the file behind them. At the end of the file, or when it cannot be
+// of the input behind them. At the end of the input, or when it cannot be
 // read, sets `ended` (and, for a failed read, `readError`).
 void refillScan(Bsv2Scanner *scanner);
 
 // Makes sure at least kScanLookahead bytes are in the buffer, unless the
-// file ends first.
+// input ends first.
 inline void ensureLookahead(Bsv2Scanner *scanner) {
     if (scanner->end - scanner->pos < kScanLookahead && !scanner->ended) refillScan(scanner);
 }

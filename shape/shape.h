@@ -12,7 +12,8 @@
 // a buffer of 64 KiB on the heap and the writer through one of 256 KiB,
 // whatever the size of the file (4 KiB and 16 KiB on the calling thread's
 // stack should that allocation fail); both are released before they return.
-// Neither needs more than about 20 KiB of stack.
+// Neither needs more than about 20 KiB of stack. Text in memory is read
+// through the same buffer, and written into one that grows to hold it.
 //
 // The header is C99 and C++; the library is written in C++, so a C program
 // linking the static library links the C++ runtime too (pkg-config's
@@ -193,6 +194,47 @@ int writeShapeToFileWithCause(Shape shape, const char *fileName, char *message, 
 //            be released and stays valid while the library is loaded.
 //   Fails:   never.
 const char *bsv2CauseText(Bsv2Cause cause);
+
+// readShapeFromMemory: reads BSV2 text that is already in memory into a new
+// shape, as readShapeFromFileWithCause reads a file holding the same bytes
+// (since version 1.2).
+//   Takes:   `size` bytes at `text` (any bytes, NULs included; not changed
+//            or kept; null only when size is 0, which is an empty input);
+//            `message` and `messageSize` as for readShapeFromFileReporting;
+//            `cause` (may be null).
+//   Returns: what readShapeFromFile would return for a file of these bytes:
+//            a shape owned by the caller, to be released with destroyShape.
+//   Fails:   returns null with the message and the cause that
+//            readShapeFromFileWithCause gives for such a file (never
+//            BSV2_CAUSE_CANNOT_OPEN or BSV2_CAUSE_CANNOT_READ), or
+//            BSV2_CAUSE_BAD_ARGUMENT and no message when text is null and
+//            size is not 0. Counts larger than the rest of the input can
+//            hold (every number takes a byte) are not allocated: such a
+//            read fails as the file reader's does once the input runs out
+//            in that table ("Read error in vTable read\n" or "... tTable
+//            ..."), rather than with BSV2_CAUSE_NO_MEMORY, so that a few
+//            bytes never make it ask for more memory than about four times
+//            their number. Nothing is printed.
+Shape readShapeFromMemory(const char *text, size_t size, char *message, size_t messageSize, Bsv2Cause *cause);
+
+// writeShapeToMemory: the text writeShapeToFile would write for the shape,
+// in memory (since version 1.2).
+//   Takes:   the shape (not changed or kept); `text` and `size`, where the
+//            text's address and length go; `cause` (may be null).
+//   Returns: 0 with *text pointing to *size bytes (not NUL-terminated),
+//            owned by the caller and released with releaseShapeText.
+//            1 when the shape, text or size is null, or the shape lacks a
+//              table for a positive count: BSV2_CAUSE_BAD_ARGUMENT.
+//            3 when there is no memory for the text: BSV2_CAUSE_NO_MEMORY.
+//   Fails:   with 1 or 3, *text is null and *size 0 (where they are not
+//            null), and nothing is kept. Nothing is printed.
+int writeShapeToMemory(Shape shape, char **text, size_t *size, Bsv2Cause *cause);
+
+// releaseShapeText: releases a text from writeShapeToMemory, with the
+// allocator that made it (which need not be the caller's).
+//   Takes:   such a text, or null (then it does nothing).
+//   Fails:   never.
+void releaseShapeText(char *text);
 
 #ifdef __cplusplus
 }

@@ -1,7 +1,8 @@
 // Fuzz target: the library's reader and writer against the reference ones
 // built on the C library's formatted input and output. On any bytes both
 // readers must give the same outcome (shape or refusal, every message, every
-// number bit for bit), and both writers the same bytes for what was read.
+// number bit for bit), and both writers (and the library's writer to
+// memory) the same bytes for what was read.
 #include <cstdio>
 #include <string>
 
@@ -27,6 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     WriteOutcome libraryWrite = writeOutcome(writeShapeToFile, shape);
     require(libraryWrite.result == 0 && referenceWrite.result == 0, "both writers succeed");
     require(libraryWrite.bytes == referenceWrite.bytes, "both writers write the same bytes");
+    char *text = nullptr;
+    std::size_t length = 0;
+    require(writeShapeToMemory(shape, &text, &length, nullptr) == 0, "the writer to memory succeeds");
+    require(std::string(text, length) == libraryWrite.bytes, "memory holds the bytes the file holds");
+    releaseShapeText(text);
     destroyShape(shape);
     return 0;
 }

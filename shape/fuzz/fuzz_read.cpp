@@ -1,12 +1,42 @@
-// Fuzz target: readShapeFromFile on any bytes. It must never crash, leak or
-// misbehave, and any shape it returns must be whole and consistent.
+// Fuzz target: the reader on any bytes, from a file and from memory. It must
+// never crash, leak or misbehave, any shape it returns must be whole and
+// consistent, and memory must give what the file gives.
+#include <cstring>
+
 #include "fuzz_support.h"
+
+namespace {
+
+bool sameShape(Shape a, Shape b) {
+    if (a == nullptr || b == nullptr) return a == b;
+    if (a->numVertices != b->numVertices || a->numTris != b->numTris) return false;
+    std::size_t corners = 3 * static_cast<std::size_t>(a->numTris > 0 ? a->numTris : 0);
+    return std::memcmp(a->vTable, b->vTable, 3 * static_cast<std::size_t>(a->numVertices) * sizeof(float)) == 0 &&
+           (corners == 0 || std::memcmp(a->tTable, b->tTable, corners * sizeof(int)) == 0);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     MemoryFile file = makeMemoryFile("bsv2-read", data, size);
-    Shape shape = readShapeFromFile(file.path.c_str());
-    if (shape != nullptr) requireConsistentShape(shape, data, size);
-    destroyShape(shape);
+    char fileMessage[128];
+    Bsv2Cause fileCause = BSV2_CAUSE_NONE;
+    Shape shape = readShapeFromFileWithCause(file.path.c_str(), fileMessage, sizeof fileMessage, &fileCause, nullptr);
     closeMemoryFile(file);
+    if (shape != nullptr) requireConsistentShape(shape, data, size);
+
+    char memoryMessage[128];
+    Bsv2Cause memoryCause = BSV2_CAUSE_NONE;
+    Shape fromMemory = readShapeFromMemory(reinterpret_cast<const char *>(data), size, memoryMessage,
+                                           sizeof memoryMessage, &memoryCause);
+    // Counts the file reader could not allocate, the memory reader refuses
+    // as if it had.
+    if (fileCause != BSV2_CAUSE_NO_MEMORY) {
+        require(memoryCause == fileCause, "memory gives the file's cause");
+        require(std::strcmp(memoryMessage, fileMessage) == 0, "memory gives the file's message");
+        require(sameShape(shape, fromMemory), "memory gives the file's shape");
+    }
+    destroyShape(fromMemory);
+    destroyShape(shape);
     return 0;
 }

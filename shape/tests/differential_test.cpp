@@ -1,9 +1,11 @@
 // The library's reader and writer against the reference ones built on the
 // C library's formatted input and output: the same outcome, bit for bit and
 // message for message, on the test corpus, on edge cases of number syntax,
-// and on thousands of seeded random mutations.
+// and on thousands of seeded random mutations; and the library's functions
+// for memory against its functions for files.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -237,6 +239,57 @@ TEST(Differential, ReadsSeededRandomMutationsAsTheReferenceDoes) {
     EXPECT_GT(loaded, kMutations / 25);
 }
 
+// What a reporting reader gives: the cause, the message and the tables.
+struct Reported {
+    Bsv2Cause cause = BSV2_CAUSE_NONE;
+    std::string message;
+    std::vector<std::uint32_t> coordinateBits;
+    std::vector<int> vertexNumbers;
+    int numTris = 0;
+
+    bool operator==(const Reported &other) const {
+        return cause == other.cause && message == other.message && coordinateBits == other.coordinateBits &&
+               vertexNumbers == other.vertexNumbers && numTris == other.numTris;
+    }
+};
+
+Reported reported(Shape shape, Bsv2Cause cause, const char *message) {
+    Reported result;
+    result.cause = cause;
+    result.message = message;
+    if (shape == nullptr) return result;
+    result.coordinateBits.resize(3 * static_cast<std::size_t>(shape->numVertices));
+    std::memcpy(result.coordinateBits.data(), shape->vTable, result.coordinateBits.size() * sizeof(float));
+    result.numTris = shape->numTris;
+    if (shape->numTris > 0) result.vertexNumbers.assign(shape->tTable, shape->tTable + 3 * shape->numTris);
+    destroyShape(shape);
+    return result;
+}
+
+// readShapeFromMemory against readShapeFromFileWithCause on the same bytes.
+void expectMemoryReadAsFile(const ScratchDir &dir, const std::string &bytes) {
+    std::string path = dir.write("in.bsv2", bytes);
+    char message[128];
+    Bsv2Cause cause = BSV2_CAUSE_NONE;
+    Shape shape = readShapeFromFileWithCause(path.c_str(), message, sizeof message, &cause, nullptr);
+    Reported file = reported(shape, cause, message);
+    // Counts the file reader cannot allocate are read by the memory reader
+    // as if it could (shape_memory_test.cpp).
+    if (cause == BSV2_CAUSE_NO_MEMORY) return;
+    shape = readShapeFromMemory(bytes.data(), bytes.size(), message, sizeof message, &cause);
+    Reported memory = reported(shape, cause, message);
+    ASSERT_TRUE(memory == file) << "input: \"" << bytes << "\"\n  memory: cause " << memory.cause << ", "
+                                << memory.message << "\n  file:   cause " << file.cause << ", " << file.message;
+}
+
+TEST(Differential, ReadsMemoryAsItReadsAFileOfTheSameBytes) {
+    ScratchDir dir;
+    std::vector<std::string> corpus = corpusFiles();
+    for (const std::string &text : corpus) expectMemoryReadAsFile(dir, text);
+    std::mt19937 random(9122026);
+    for (int i = 0; i < 2000; i++) expectMemoryReadAsFile(dir, mutate(corpus[random() % corpus.size()], random));
+}
+
 // Coordinates of every kind: ordinary, halfway cases of six decimals, huge,
 // tiny, subnormal, infinite, not-a-number, and random bit patterns.
 float randomCoordinate(std::mt19937 &random) {
@@ -258,7 +311,7 @@ float randomCoordinate(std::mt19937 &random) {
     }
 }
 
-TEST(Differential, WritesTheBytesTheReferenceWrites) {
+TEST(Differential, WritesTheBytesTheReferenceWritesToFilesAndMemory) {
     std::mt19937 random(8122026);
     for (int round = 0; round < 200; round++) {
         int numVertices = static_cast<int>(random() % 200);
@@ -272,6 +325,11 @@ TEST(Differential, WritesTheBytesTheReferenceWrites) {
         EXPECT_EQ(library.result, reference.result);
         EXPECT_EQ(library.err, reference.err);
         ASSERT_EQ(library.bytes, reference.bytes) << "round " << round;
+        char *text = nullptr;
+        std::size_t size = 0;
+        ASSERT_EQ(writeShapeToMemory(shape, &text, &size, nullptr), 0);
+        EXPECT_EQ(std::string(text, size), library.bytes) << "in memory, round " << round;
+        releaseShapeText(text);
         destroyShape(shape);
     }
 }
