@@ -1,5 +1,5 @@
-// The Python module bsv2: BSV2 files as NumPy arrays, through the Shape
-// library's reporting reader and writer.
+// The Python module bsv2: BSV2 files and BSV2 text in memory as NumPy
+// arrays, through the Shape library's reporting readers and writers.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <type_traits>
 
@@ -38,6 +39,17 @@ std::string fileSystemPath(const py::object &path) {
     throw py::error_already_set();
 }
 
+// The shape's tables as (points, triangles). Both arrays look into the
+// shape's own tables; the capsule releases the shape when the last array
+// that uses it goes.
+py::tuple meshArrays(Shape shape) {
+    py::capsule owner(shape, [](void *released) { destroyShape(static_cast<Shape>(released)); });
+    py::array_t<float> points({static_cast<py::ssize_t>(shape->numVertices), py::ssize_t(3)}, shape->vTable, owner);
+    py::ssize_t numTris = numTriangles(shape) > 0 ? numTriangles(shape) : 0;
+    py::array_t<int> triangles({numTris, py::ssize_t(3)}, numTris > 0 ? shape->tTable : nullptr, owner);
+    return py::make_tuple(points, triangles);
+}
+
 py::tuple readMesh(const py::object &path) {
     std::string name = fileSystemPath(path);
     char message[128];
@@ -61,13 +73,7 @@ py::tuple readMesh(const py::object &path) {
         if (cause == BSV2_CAUSE_CANNOT_OPEN || cause == BSV2_CAUSE_CANNOT_READ) raiseOSError(systemError, reason, path);
         throw py::value_error(name + ": " + reason);
     }
-    // Both arrays look into the shape's own tables; the capsule releases the
-    // shape when the last array that uses it goes.
-    py::capsule owner(shape, [](void *released) { destroyShape(static_cast<Shape>(released)); });
-    py::array_t<float> points({static_cast<py::ssize_t>(shape->numVertices), py::ssize_t(3)}, shape->vTable, owner);
-    py::ssize_t numTris = numTriangles(shape) > 0 ? numTriangles(shape) : 0;
-    py::array_t<int> triangles({numTris, py::ssize_t(3)}, numTris > 0 ? shape->tTable : nullptr, owner);
-    return py::make_tuple(points, triangles);
+    return meshArrays(shape);
 }
 
 using Corners = py::array_t<int, py::array::c_style>;
@@ -202,8 +208,17 @@ Corners ownedCorners(const py::array &array, py::ssize_t numVertices) {
     return corners;
 }
 
-void writeMesh(const py::object &path, const py::object &pointsLike, const py::object &trianglesLike) {
-    std::string name = fileSystemPath(path);
+// The points and triangles write and dumps take, checked and copied into
+// tables of the module's own, and a record over them for the writer (which
+// only reads it). ValueError for anything a BSV2 file cannot hold
+// faithfully; MemoryError when the tables cannot be made.
+struct OwnedMesh {
+    py::array_t<float> points;
+    Corners corners;
+    Shape_Typ record;
+};
+
+OwnedMesh ownedMesh(const py::object &pointsLike, const py::object &trianglesLike) {
     // Kinds, shapes and counts first: nothing is converted before they pass.
     py::array pointsGiven = asArray(pointsLike);
     char kind = kindOf(pointsGiven);
@@ -219,15 +234,18 @@ void writeMesh(const py::object &path, const py::object &pointsLike, const py::o
     py::ssize_t numVertices = pointsGiven.shape(0), numTris = trianglesGiven.shape(0);
     if (numVertices < 1) throw py::value_error("a BSV2 file holds at least one vertex");
     if (numVertices > INT_MAX || numTris > INT_MAX) throw py::value_error("too many vertices or triangles for BSV2");
-    py::array_t<float> points = ownedPoints(pointsGiven);
-    Corners corners = ownedCorners(trianglesGiven, numVertices);
+    OwnedMesh mesh{ownedPoints(pointsGiven), ownedCorners(trianglesGiven, numVertices), {}};
+    mesh.record.numVertices = static_cast<int>(numVertices);
+    mesh.record.vTable = mesh.points.mutable_data();
+    mesh.record.numTris = static_cast<int>(numTris);
+    mesh.record.tTable = numTris > 0 ? mesh.corners.mutable_data() : nullptr;
+    return mesh;
+}
 
-    // A record over the module's own tables: the writer only reads it.
-    Shape_Typ record;
-    record.numVertices = static_cast<int>(numVertices);
-    record.vTable = points.mutable_data();
-    record.numTris = static_cast<int>(numTris);
-    record.tTable = numTris > 0 ? corners.mutable_data() : nullptr;
+void writeMesh(const py::object &path, const py::object &pointsLike, const py::object &trianglesLike) {
+    std::string name = fileSystemPath(path);
+    OwnedMesh mesh = ownedMesh(pointsLike, trianglesLike);
+    Shape_Typ &record = mesh.record;
     OutputError error;
     int writerError = 0;
     bool written;
@@ -252,6 +270,56 @@ void writeMesh(const py::object &path, const py::object &pointsLike, const py::o
     }
 }
 
+// A bytes-like object's bytes, held for as long as this lives.
+struct HeldBytes {
+    Py_buffer view;
+    explicit HeldBytes(const py::object &data) {
+        // Contiguous bytes only: a strided view has no one address.
+        if (PyObject_GetBuffer(data.ptr(), &view, PyBUF_SIMPLE) != 0) throw py::error_already_set();
+    }
+    ~HeldBytes() { PyBuffer_Release(&view); }
+    HeldBytes(const HeldBytes &) = delete;
+    HeldBytes &operator=(const HeldBytes &) = delete;
+};
+
+py::tuple loadsMesh(const py::object &data) {
+    HeldBytes bytes(data);
+    char message[128];
+    Bsv2Cause cause = BSV2_CAUSE_NONE;
+    Shape shape;
+    {
+        py::gil_scoped_release unlocked;
+        shape = readShapeFromMemory(static_cast<const char *>(bytes.view.buf), static_cast<size_t>(bytes.view.len),
+                                    message, sizeof message, &cause);
+    }
+    if (shape == nullptr) {
+        if (cause == BSV2_CAUSE_NO_MEMORY) {
+            PyErr_NoMemory();
+            throw py::error_already_set();
+        }
+        throw py::value_error(trimmed(message));
+    }
+    return meshArrays(shape);
+}
+
+py::bytes dumpsMesh(const py::object &pointsLike, const py::object &trianglesLike) {
+    OwnedMesh mesh = ownedMesh(pointsLike, trianglesLike);
+    char *text = nullptr;
+    size_t size = 0;
+    int status;
+    {
+        py::gil_scoped_release unlocked;
+        status = writeShapeToMemory(&mesh.record, &text, &size, nullptr);
+    }
+    if (status != 0) {
+        PyErr_NoMemory();
+        throw py::error_already_set();
+    }
+    // Released whatever becomes of the copy.
+    std::unique_ptr<char, void (*)(char *)> held(text, releaseShapeText);
+    return py::bytes(text, size);
+}
+
 // readShapeFromFile and destroyShape alone, for the benchmark that weighs
 // what the arrays cost on top of them.
 bool readAndRelease(const py::object &path) {
@@ -267,7 +335,8 @@ bool readAndRelease(const py::object &path) {
 PYBIND11_MODULE(bsv2, module) {
     module.doc() =
         "BSV2 triangle mesh files as NumPy arrays.\n\n"
-        "read(path) -> (points, triangles); write(path, points, triangles).";
+        "read(path) -> (points, triangles); write(path, points, triangles);\n"
+        "loads(bytes) -> (points, triangles); dumps(points, triangles) -> bytes.";
     module.attr("__version__") = BSV2_VERSION_STRING;
     module.def("read", &readMesh, py::arg("path"),
                "Reads a BSV2 file.\n\n"
@@ -294,6 +363,17 @@ PYBIND11_MODULE(bsv2, module) {
                "or written, no temporary file can be made beside it, a symbolic link of\n"
                "another user in a world-writable sticky folder leads to it, or the reader of\n"
                "a pipe went away.");
+    module.def("loads", &loadsMesh, py::arg("data"),
+               "Reads BSV2 text from a bytes-like object.\n\n"
+               "Returns (points, triangles) as read does for a file of these bytes.\n"
+               "Raises ValueError when they are not a valid BSV2 file (with the library's\n"
+               "message), MemoryError when the tables cannot be allocated. Counts larger\n"
+               "than the bytes can hold fail as the data running out would, without\n"
+               "allocating them.");
+    module.def("dumps", &dumpsMesh, py::arg("points"), py::arg("triangles"),
+               "The BSV2 text write would write, as bytes.\n\n"
+               "Takes and checks points and triangles as write does (ValueError), and\n"
+               "raises MemoryError when there is no room for the tables or the text.");
     module.def("_read_and_release", &readAndRelease, py::arg("path"),
                "Reads a file and releases the shape at once, with no arrays: the benchmark's\n"
                "measure of the library alone. True when the file was read.");

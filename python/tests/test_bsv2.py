@@ -46,7 +46,20 @@ def test_negative_triangle_count_gives_no_triangles(tmp_path, capfd):
     assert capfd.readouterr() == ("", "")  # createShape's text is not printed
 
 
+def test_dumps_gives_what_write_writes_and_loads_reads_it_back(tmp_path):
+    bsv2.write(tmp_path / "m.bsv2", POINTS, TRIANGLES)
+    text = bsv2.dumps(POINTS.tolist(), TRIANGLES.astype(numpy.int64))
+    assert text == (tmp_path / "m.bsv2").read_bytes()
+    points, triangles = bsv2.loads(memoryview(bytearray(text)))  # any bytes-like object
+    numpy.testing.assert_array_equal(points, POINTS)
+    numpy.testing.assert_array_equal(triangles, TRIANGLES)
+
+
 DIRECTORY = object()  # in place of a file's content: make a folder there
+
+
+def loads_file(path):
+    return bsv2.loads(path.read_bytes())
 
 
 # meshio.read must let the error through: its own ReadError would become a
@@ -57,6 +70,10 @@ DIRECTORY = object()  # in place of a file's content: make a folder there
     (bsv2.read, "BSV3\n1\n0\n0 0 0\n", ValueError, "File is not BSV2 format!"),
     (bsv2.read, "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1 3\n", ValueError, "Vertex number out of range in tTable read"),
     (meshio.read, "BSV2\n0\n0\n", ValueError, "You can't have less than 0 vertices!"),
+    (loads_file, "BSV3\n1\n0\n0 0 0\n", ValueError, "File is not BSV2 format!"),
+    (loads_file, "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1 3\n", ValueError, "Vertex number out of range"),
+    # Counts no file of these few bytes could fill: refused without allocating them.
+    (loads_file, "BSV2\n2000000000\n2000000000\n1 2", ValueError, "Read error in vTable read"),
 ])
 def test_read_errors_carry_the_library_message_and_print_nothing(tmp_path, capfd, read, content, error, message):
     path = tmp_path / "m.bsv2"
@@ -69,7 +86,7 @@ def test_read_errors_carry_the_library_message_and_print_nothing(tmp_path, capfd
     assert capfd.readouterr() == ("", "")
 
 
-@pytest.mark.parametrize("points, triangles, message", [
+WRITE_REFUSALS = [
     (POINTS, [[0, 1, 5]], "names vertex 5"),
     (POINTS, [[0, -1, 2]], "names vertex -1"),
     (POINTS, [[0, 1, 2**32 + 1]], "does not fit in 32 bits"),
@@ -89,12 +106,21 @@ def test_read_errors_carry_the_library_message_and_print_nothing(tmp_path, capfd
     # counted before anything is converted: no 48 GiB copy first
     (numpy.broadcast_to(numpy.float64(0), (2**31, 3)), TRIANGLES[:0], "too many vertices or triangles"),
     (POINTS, numpy.broadcast_to(numpy.int64(0), (2**31, 3)), "too many vertices or triangles"),
-])
+]
+
+
+@pytest.mark.parametrize("points, triangles, message", WRITE_REFUSALS)
 def test_write_checks_everything_before_opening_the_file(tmp_path, points, triangles, message):
     path = tmp_path / "m.bsv2"
     with pytest.raises(ValueError, match=message):
         bsv2.write(path, points, triangles)
     assert not path.exists()
+
+
+@pytest.mark.parametrize("points, triangles, message", WRITE_REFUSALS)
+def test_dumps_refuses_what_write_refuses(points, triangles, message):
+    with pytest.raises(ValueError, match=message):
+        bsv2.dumps(points, triangles)
 
 
 def test_conversion_without_memory_raises_memory_error():
