@@ -4,6 +4,7 @@
 #   tools/install-deps.sh snapshot  what drawing its picture without a display needs
 #   tools/install-deps.sh convert   what building the converter needs
 #   tools/install-deps.sh python    what the Python module needs
+#   tools/install-deps.sh web       what the npm package (the library as WebAssembly) needs
 #   tools/install-deps.sh test      all of these, plus what the tests need
 #   tools/install-deps.sh package   all of test, plus what making and trying the Debian packages needs
 #   tools/install-deps.sh bench     what the benchmark needs
@@ -31,6 +32,12 @@ pip_packages=(g++ python3-dev python3-venv python3-pip python3-wheel python3-set
 # The Python module (pybind11, NumPy), its meshio plugin and its tests.
 python_packages=("${build_packages[@]}" pybind11-dev python3-dev python3-numpy python3-meshio python3-pytest
                  "${pip_packages[@]}")
+# The npm package: Debian's emscripten (with its cache as Debian ships it)
+# compiles the library, node runs the package's tests and benchmark, and npm
+# installs their modules from the lockfile over HTTPS, which needs the
+# system's certificates on a fresh machine. (unshare, for the offline
+# install, is in util-linux, which every Debian system has.)
+web_packages=("${build_packages[@]}" emscripten nodejs npm ca-certificates)
 # scdoc makes the manual pages; the desktop's own tools check the MIME type,
 # desktop entry, metainfo and thumbnailer (bubblewrap is the sandbox
 # thumbnail factories run thumbnailers in). The thumbnail hosts tried for
@@ -46,8 +53,8 @@ desktop_packages=(scdoc man-db shared-mime-info desktop-file-utils appstream lib
 # converter/convert-test-models.sh and converter/trace-import-calls.sh run
 # over, the latter with strace.
 test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${convert_packages[@]}" "${python_packages[@]}"
-               "${desktop_packages[@]}" clang-format liburing-dev dpkg-dev libgtest-dev clang libclang-rt-14-dev
-               llvm-14 locales-all assimp-testmodels strace)
+               "${web_packages[@]}" "${desktop_packages[@]}" clang-format liburing-dev dpkg-dev libgtest-dev clang
+               libclang-rt-14-dev llvm-14 locales-all assimp-testmodels strace)
 # What building the Debian packages and trying them as a user needs: the
 # package checker (the thumbnail hosts are in the test set).
 package_packages=("${test_packages[@]}" dpkg-dev lintian file gcc)
@@ -63,10 +70,11 @@ case "${1:-}" in
   snapshot) wanted=("${snapshot_packages[@]}") ;;
   convert) wanted=("${convert_packages[@]}") ;;
   python) wanted=("${python_packages[@]}") ;;
+  web) wanted=("${web_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
   package) wanted=("${package_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
-  *) echo "usage: $0 view|snapshot|convert|python|test|package|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 view|snapshot|convert|python|web|test|package|bench" >&2; exit 2 ;;
 esac
 
 missing=()

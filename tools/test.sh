@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the layout of the code, builds everything
 # with warnings as errors and runs every test: the whole suite (with programs
-# built against the installed library), a shared build's exported symbols
-# and its consumers, the Python module installed by pip and tested there, the
-# converter on mutated mesh files ($CONVERT_FUZZ_SECONDS, default 60), the
-# whole suite again built with AddressSanitizer and UBSan, each fuzz target
-# for a bounded time ($FUZZ_SECONDS each, default 60), and last the Debian
+# built against the installed library), the npm package (the library as
+# WebAssembly against the native one, the three.js loader and exporter, its
+# declarations, and its tarball installed with the network off), a shared
+# build's exported symbols and its consumers, the Python module installed by
+# pip and tested there, the converter on mutated mesh files
+# ($CONVERT_FUZZ_SECONDS, default 60), the whole suite again built with
+# AddressSanitizer and UBSan, each fuzz target for a bounded time
+# ($FUZZ_SECONDS each, default 60), and last the Debian
 # packages: lintian, a real install, use and purge.
 # A build that fails ends the run with status 70. With CI set (CI runs this
 # on fresh machines, where everything a test needs is there), a test that
@@ -19,11 +22,14 @@ jobs=$(nproc)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-# ctest with the run's options, then the reason each skipped test gave
-# (ctest shows only their names); with REQUIRE_ALL set, a skip fails the run.
+# run_tests BUILD [REQUIRE_ALL] [CTEST_OPTION...]: ctest with the run's
+# options (and those given), then the reason each skipped test gave (ctest
+# shows only their names); with REQUIRE_ALL set, a skip fails the run.
 run_tests() {
-  local build=$1 status=0
-  ctest --test-dir "$build" -j "$jobs" --output-on-failure --no-tests=error | tee "$scratch/ctest.log" || status=$?
+  local build=$1 require=${2:-} status=0
+  shift $(($# < 2 ? $# : 2))
+  ctest --test-dir "$build" -j "$jobs" --output-on-failure --no-tests=error "$@" | tee "$scratch/ctest.log" ||
+    status=$?
   [ "$status" -eq 0 ] || exit "$status"
   sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$scratch/ctest.log" >"$scratch/skipped"
   [ -s "$scratch/skipped" ] || return 0
@@ -33,7 +39,7 @@ run_tests() {
        /^<end of output>$/ { inside = 0 }
        inside && skipped[name] && !/^(\[|Running main|Note: Google Test|$)/ { print "  " name ": " $0 }
        /^Output:$/ { inside = 1; getline }' "$scratch/skipped" "$build/Testing/Temporary/LastTest.log" >&2
-  if [ "${2:-}" = REQUIRE_ALL ] && [ -n "${CI:-}" ]; then
+  if [ "$require" = REQUIRE_ALL ] && [ -n "${CI:-}" ]; then
     echo "tests skipped in CI, where everything they need is installed" >&2
     exit 1
   fi
@@ -44,10 +50,13 @@ git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
 
 echo "== build and test" >&2
 cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON -DBSV2_REQUIRE_SNAPSHOT=ON \
-  -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON -DBSV2_REQUIRE_MANPAGES=ON >/dev/null ||
+  -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON -DBSV2_REQUIRE_MANPAGES=ON -DBSV2_REQUIRE_WEB=ON >/dev/null ||
   build_failed "configuring the build"
 cmake --build build -j "$jobs" || build_failed "building the tree"
-run_tests build REQUIRE_ALL
+run_tests build REQUIRE_ALL -E '^Web\.'
+
+echo "== the npm package: against the native library, three.js, TypeScript, installed offline from npm pack" >&2
+run_tests build REQUIRE_ALL -R '^Web\.' --verbose
 
 echo "== shared libbsv2: exported symbols, programs and the Python module built against it" >&2
 cmake -S . -B build-shared -DBUILD_SHARED_LIBS=ON -DBUILD_TESTING=OFF -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON \
