@@ -34,6 +34,13 @@ struct LineWriter {
     std::size_t size;
 };
 
+// A writer for `file` (null: memory) with a buffer of kLargeBuffer bytes
+// on the heap, or none (null, size 0) when the heap has no room.
+LineWriter startLines(std::FILE *file) {
+    char *buffer = static_cast<char *>(std::malloc(kLargeBuffer));
+    return LineWriter{file, false, 0, 0, buffer, buffer != nullptr ? kLargeBuffer : 0};
+}
+
 void flushLines(LineWriter *writer) {
     if (writer->used > 0 && std::fwrite(writer->buffer, 1, writer->used, writer->file) != writer->used) {
         if (!writer->failed) writer->error = errno;
@@ -110,14 +117,11 @@ int writeShapeToFileWithCause(Shape shape, const char *fileName, char *message, 
     }
 
     char smallBuffer[kSmallBuffer];
-    LineWriter writer;
-    writer.file = file;
-    writer.failed = false;
-    writer.error = 0;
-    writer.used = 0;
-    writer.buffer = static_cast<char *>(std::malloc(kLargeBuffer));
-    writer.size = writer.buffer != nullptr ? kLargeBuffer : sizeof smallBuffer;
-    if (writer.buffer == nullptr) writer.buffer = smallBuffer;
+    LineWriter writer = startLines(file);
+    if (writer.buffer == nullptr) {
+        writer.buffer = smallBuffer;
+        writer.size = sizeof smallBuffer;
+    }
     writeLines(&writer, *shape);
     flushLines(&writer);
     if (writer.buffer != smallBuffer) std::free(writer.buffer);
@@ -163,13 +167,7 @@ int writeShapeToMemory(Shape shape, char **text, size_t *size, Bsv2Cause *cause)
     if (shape == nullptr || text == nullptr || size == nullptr || !hasAllTables(*shape))
         return outcome(1, BSV2_CAUSE_BAD_ARGUMENT, 0, cause, nullptr);
 
-    LineWriter writer;
-    writer.file = nullptr;
-    writer.failed = false;
-    writer.error = 0;
-    writer.used = 0;
-    writer.buffer = static_cast<char *>(std::malloc(kLargeBuffer));
-    writer.size = kLargeBuffer;
+    LineWriter writer = startLines(nullptr);
     if (writer.buffer == nullptr) return outcome(3, BSV2_CAUSE_NO_MEMORY, 0, cause, nullptr);
     writeLines(&writer, *shape);
     if (writer.failed) {

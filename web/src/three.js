@@ -145,8 +145,9 @@ export class BSV2Exporter {
    * the order the triangles first use them. Points and lines are left out.
    * @param {import('three').Object3D} object
    * @returns {Uint8Array} BSV2 text
-   * @throws {RangeError} when a position is not finite (as a float) or no
-   *   mesh has a triangle, as the converter refuses such scenes
+   * @throws {RangeError} when a position is not finite (as a float), an
+   *   index names a vertex its mesh does not have, or no mesh has a
+   *   triangle, as the converter refuses such scenes
    */
   parse(object) {
     object.updateWorldMatrix(true, true);
@@ -176,6 +177,9 @@ export class BSV2Exporter {
       const numbers = new Int32Array(positions.count).fill(-1);
       for (let i = 0; i < count; i++) {
         const k = index ? index.getX(i) : i;
+        if (!(k >= 0 && k < positions.count)) {
+          throw new RangeError(`a mesh's index names vertex ${k}, which it does not have (${positions.count})`);
+        }
         if (numbers[k] === -1) {
           position.fromBufferAttribute(positions, k).applyMatrix4(node.matrixWorld);
           const x = Math.fround(position.x);

@@ -74,4 +74,7 @@ test('the exporter refuses what the converter refuses', () => {
   const infinite = new Mesh(new BoxGeometry());
   infinite.scale.set(1e39, 1e39, 1e39); // finite as a double, infinite as a float
   assert.throws(() => new BSV2Exporter().parse(infinite), /has 24 vertices whose coordinates are not finite/);
+  const astray = new Mesh(new BoxGeometry());
+  astray.geometry.index.setX(5, 24);
+  assert.throws(() => new BSV2Exporter().parse(astray), /names vertex 24, which it does not have/);
 });

@@ -2,7 +2,8 @@
 // path a line), for the npm package's differential test: the file reader's
 // cause, message and tables, and the file writer's bytes for what it read.
 // Written to standard output, per file, little-endian:
-//   int32 cause, uint32 length and the message;
+//   int32 cause, uint32 length and the cause's text (bsv2CauseText),
+//   uint32 length and the message;
 //   when a shape was read: int32 numVertices, int32 numTris, the vertex
 //   table's 3 * numVertices float bit patterns, the triangle table's
 //   3 * max(numTris, 0) vertex numbers, uint32 length and the written text.
@@ -64,6 +65,7 @@ int main() {
         Bsv2Cause cause = BSV2_CAUSE_NONE;
         Shape shape = readShapeFromFileWithCause(path.c_str(), message, sizeof message, &cause, nullptr);
         putInt(cause);
+        putText(bsv2CauseText(cause));
         putText(message);
         if (shape == nullptr) continue;
         putInt(shape->numVertices);

@@ -82,9 +82,10 @@ export function mutate(bytes, random) {
 }
 
 /**
- * What the native library makes of each file: {cause, message, loaded,
- * numVertices, numTris, coordinateBits (Uint32Array), vertexNumbers
- * (Int32Array), written (Buffer)}, in the order given.
+ * What the native library makes of each file: {cause (its number),
+ * causeText, message, loaded, numVertices, numTris, coordinateBits
+ * (Uint32Array), vertexNumbers (Int32Array), written (Buffer)}, in the
+ * order given.
  */
 export function nativeOutcomes(paths) {
   const run = spawnSync(process.env.BSV2_ORACLE, [], {
@@ -105,7 +106,9 @@ export function nativeOutcomes(paths) {
     return slice;
   };
   return paths.map(() => {
-    const outcome = { cause: int(), message: bytes(int()).toString('latin1'), loaded: false };
+    const outcome = { cause: int(), causeText: bytes(int()).toString('latin1') };
+    outcome.message = bytes(int()).toString('latin1');
+    outcome.loaded = false;
     if (outcome.cause === 0) {
       outcome.loaded = true;
       outcome.numVertices = int();
