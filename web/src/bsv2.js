@@ -122,11 +122,6 @@ export function read(bytes) {
   }
 }
 
-// A typed array's class, for a message.
-function describeList(list) {
-  return list.constructor.name;
-}
-
 // How many entries of three a flat list of numbers holds.
 function tripletsIn(list, what, unit) {
   if (!(Array.isArray(list) || (ArrayBuffer.isView(list) && !(list instanceof DataView)))) {
@@ -144,7 +139,7 @@ function tripletsIn(list, what, unit) {
 function checkPoints(points) {
   if (points instanceof Float32Array) return;
   if (points instanceof BigInt64Array || points instanceof BigUint64Array) {
-    throw new TypeError(`points must be numbers, not ${describeList(points)}`);
+    throw new TypeError(`points must be numbers, not ${points.constructor.name}`);
   }
   for (let i = 0; i < points.length; i++) {
     const value = points[i];
@@ -159,10 +154,10 @@ function checkPoints(points) {
 // each of 32 bits, each naming a vertex.
 function checkTriangles(triangles, numVertices) {
   if (triangles instanceof Float32Array || triangles instanceof Float64Array) {
-    throw new TypeError(`triangles must be integers, not ${describeList(triangles)}`);
+    throw new TypeError(`triangles must be integers, not ${triangles.constructor.name}`);
   }
   if (triangles instanceof BigInt64Array || triangles instanceof BigUint64Array) {
-    throw new TypeError(`triangles must be numbers, not ${describeList(triangles)}`);
+    throw new TypeError(`triangles must be numbers, not ${triangles.constructor.name}`);
   }
   for (let i = 0; i < triangles.length; i++) {
     const corner = triangles[i];
