@@ -62,6 +62,9 @@ if [ "${1:-}" = --enter ]; then
   environment=(PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
                TERM="${TERM:-dumb}")
   [ -n "$ci" ] && environment+=(CI="$ci")
+  if compgen -G '/usr/local/share/ca-certificates/*.crt' >/dev/null; then
+    update-ca-certificates >/dev/null 2>&1 || { say "adding the host's certificate authorities failed"; exit 1; }
+  fi
   status=0
   for command in "$@"; do
     echo "fresh-machine \$ $command" >&2
@@ -182,7 +185,13 @@ fi
 root=$work/root
 mkdir "$root"
 tar -C "$root" -xzf "$tarball"
+# The network is the host's: its name servers, and the certificate
+# authorities its administrator added (where a proxy inspects TLS, nothing
+# reaches a registry over HTTPS without them).
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+if compgen -G '/usr/local/share/ca-certificates/*.crt' >/dev/null; then
+  cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/"
+fi
 git clone -q "$repo" "$root/root/$project"
 packages() { dpkg-query --admindir="$root/var/lib/dpkg" -W | wc -l; }
 say "a new root in $root with $(packages) packages; $# command(s) to run"
