@@ -135,18 +135,33 @@ cache=/var/cache/bsv2-fresh-machine
 tarball=$cache/bookworm-minbase.tar.gz
 mkdir -p "$cache"
 work=$(mktemp -d /var/tmp/fresh-machine.XXXXXX)
+inside=
 cleanup() {
-  # Every mount lived in the namespaces, which are gone with their processes.
+  # Stopped part way: the namespaces' first process dies with unshare
+  # (--kill-child), and every process and mount of theirs with it.
+  if [ -n "$inside" ]; then
+    kill -KILL "$inside" 2>/dev/null || true
+    wait "$inside" 2>/dev/null || true
+  fi
   rm -rf --one-file-system "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
+# Runs the script's --enter part in new namespaces, in the background so
+# that a signal to this script can stop it (standard input passed on).
 enter() {
-  local root=$1
+  local root=$1 status=0
   shift
   unshare --mount --pid --ipc --uts --fork --kill-child -- bash "$repo/tools/fresh-machine.sh" --enter "$root" \
-    "$project" "${CI:-}" "$@"
+    "$project" "${CI:-}" "$@" <&3 &
+  inside=$!
+  wait "$inside" || status=$?
+  inside=
+  return "$status"
 }
+exec 3<&0
 
 if [ -n "${FRESH_MACHINE_REBUILD:-}" ] || [ -z "$(find "$tarball" -mtime -7 2>/dev/null)" ]; then
   say "making the minbase root from $mirror (cached in $tarball)"
