@@ -69,9 +69,8 @@ bool startAt(const std::string &path, Walk *walk) {
     return true;
 }
 
-// The kernel's protected_symlinks and protected_fifos rule: in a folder
-// that anyone may write to but only owners may remove from, another user's
-// link or pipe is not used, unless it is the folder owner's.
+// In a folder that anyone may write to but only owners may remove from,
+// another user's entry is not used, unless it is the folder owner's.
 bool mayUse(const struct stat &folder, const struct stat &entry) {
     if ((folder.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH)) return true;
     return entry.st_uid == geteuid() || entry.st_uid == folder.st_uid;
@@ -218,6 +217,11 @@ bool findOutput(const std::string &path, OutputTarget *target, OutputError *erro
     if (walk.folder >= 0) close(walk.folder);
     if (!found) releaseOutput(target);
     return found;
+}
+
+bool mayUseInFolder(int folder, const struct stat &entry) {
+    struct stat info;
+    return fstat(folder, &info) == 0 && mayUse(info, entry);
 }
 
 void releaseOutput(OutputTarget *target) {

@@ -14,7 +14,7 @@
 enum class OutputFailure {
     kNone,
     kCannotOpen,     // its folder cannot be reached, it is a directory or a link to nothing, no file can be made
-    kLinkRefused,    // a link (or a pipe) of another user in a world-writable sticky folder
+    kLinkRefused,    // a link, pipe or file of another user in a world-writable sticky folder
     kIsAnInput,      // it is one of the program's inputs
     kWouldLoseData,  // it holds something else than the program writes (OutputRules::signature)
     kCannotWrite,    // writing, syncing or renaming it failed (no room, no permission, ...)
@@ -61,6 +61,13 @@ void releaseOutput(OutputTarget *target);
 // may have been put there since) or the direct target.
 //   Returns 0 with *info filled, or -1 with errno set (ENOENT: no such name).
 int statOutput(const OutputTarget &target, struct stat *info);
+
+// The kernel's protected_symlinks, protected_fifos and protected_regular
+// rule: whether `entry`, found in the folder open as `folder`, may be used.
+// Always, unless the folder is world-writable and sticky (such as /tmp) and
+// the entry belongs neither to the caller nor to the folder's owner. False
+// when the folder cannot be looked at.
+bool mayUseInFolder(int folder, const struct stat &entry);
 
 // A path that opens the file behind `descriptor` itself:
 // /proc/self/fd/N, or `fallback` where /proc is not mounted.

@@ -89,6 +89,13 @@ bool followsRules(const OutputTarget &target, const OutputRules &rules, OutputEr
             return fail(error, OutputFailure::kIsAnInput, 0,
                         "is the same file as the input " + input + ": nothing was written");
     }
+    // Replaced, such a file would keep the permission bits its owner chose,
+    // who could then change what the caller wrote (root's output in /tmp).
+    if (target.direct < 0 && !mayUseInFolder(target.folder, there)) {
+        return fail(error, OutputFailure::kLinkRefused, EACCES,
+                    "is a file of another user (uid " + std::to_string(there.st_uid) +
+                        ") in a world-writable sticky folder: it is not replaced, and nothing was written");
+    }
     if (rules.signature.empty() || there.st_size == 0) return true;
     std::string start;
     if (!readStart(target, rules.signature.size(), &start)) {

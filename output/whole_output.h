@@ -42,7 +42,9 @@ using OutputWriter = std::function<bool(const char *path, std::string *reason)>;
 bool prepareOutput(const std::string &path, const OutputRules &rules, OutputTarget *target, OutputError *error);
 
 // Checks the target against `rules` again, as it is now, then writes it
-// through `write`. A name in a folder is written to a temporary file beside
+// through `write`. Another user's file in a world-writable sticky folder is
+// not replaced (the kernel's protected_regular rule), unless it is the
+// folder owner's. A name in a folder is written to a temporary file beside
 // it (created with O_EXCL relative to the folder's descriptor), synced to
 // disk, given the permission bits (0777) of the file it replaces, or 0666
 // less the umask, and renamed over the name, so that readers see the old

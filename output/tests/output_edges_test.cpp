@@ -118,22 +118,29 @@ uid_t unusedUid() {
     return uid;
 }
 
-// Makes the link `name` -> `target` in `folder` as another user, in a
-// child that switches to an unused user id (no account is added). Returns
-// "" when done, or why it cannot be done here.
-std::string linkAsAnotherUser(const std::string &folder, const std::string &name, const std::string &target) {
+enum class Made { kLink, kFile };
+
+// Makes `name` in `folder` as another user, in a child that switches to an
+// unused user id (no account is added): a link to `text`, or a file holding
+// it that anyone may write. Returns "" when done, or why it cannot be done
+// here.
+std::string makeAsAnotherUser(const std::string &folder, const std::string &name, Made made, const std::string &text) {
     uid_t uid = unusedUid();
     int folderFd = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     pid_t child = fork();
     if (child == 0) {
         if (setgroups(0, nullptr) != 0 || setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0) _exit(2);
-        _exit(symlinkat(target.c_str(), folderFd, name.c_str()) == 0 ? 0 : 1);
+        if (made == Made::kLink) _exit(symlinkat(text.c_str(), folderFd, name.c_str()) == 0 ? 0 : 1);
+        int fd = openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        bool written = fd >= 0 && fchmod(fd, 0666) == 0 &&
+                       write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        _exit(written ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
     close(folderFd);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 2) return "cannot switch to another user id (setresuid needs root)";
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "the other user cannot make the link";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "the other user cannot make the file";
 }
 
 std::string makeStickyFolder(Scene *scene) {
@@ -168,7 +175,14 @@ void bsv2FittedInPlace(Program, Scene *scene) {
 
 void otherUsersLinkInAStickyFolder(Program program, Scene *scene) {
     std::string victim = scene->dir.write("victim", oldOutput(program));
-    scene->skip = linkAsAnotherUser(makeStickyFolder(scene), outputName(program), victim);
+    scene->skip = makeAsAnotherUser(makeStickyFolder(scene), outputName(program), Made::kLink, victim);
+    scene->output = scene->dir.path("shared/" + outputName(program));
+}
+
+// Replaced by root, it would keep its owner's 0666: they could change the
+// output afterwards.
+void otherUsersFileInAStickyFolder(Program program, Scene *scene) {
+    scene->skip = makeAsAnotherUser(makeStickyFolder(scene), outputName(program), Made::kFile, oldOutput(program));
     scene->output = scene->dir.path("shared/" + outputName(program));
 }
 
@@ -262,6 +276,8 @@ const Edge kEdges[] = {
     {"Bsv2FittedInPlace", bsv2FittedInPlace, Expect::kWritten, Expect::kNotAnEdge, Expect::kNotAnEdge, ""},
     {"OtherUsersLinkInAStickyFolder", otherUsersLinkInAStickyFolder, Expect::kRefused, Expect::kRefused,
      Expect::kRefused, "belongs to another user"},
+    {"OtherUsersFileInAStickyFolder", otherUsersFileInAStickyFolder, Expect::kRefused, Expect::kRefused,
+     Expect::kRefused, "is a file of another user"},
     {"OwnLinkInAStickyFolder", ownLinkInAStickyFolder, Expect::kWritten, Expect::kWritten, Expect::kWritten, ""},
     {"SetUserIdOutput", setUserIdOutput, Expect::kWritten, Expect::kWritten, Expect::kWritten, ""},
     {"FullDiskOverAnExistingFile", fullDiskOverAnExistingFile, Expect::kNoRoom, Expect::kNoRoom, Expect::kNoRoom,
@@ -406,7 +422,7 @@ std::string chainThroughAnotherUsersLink(const ScratchDir &dir) {
     mkdir(dir.path("shared").c_str(), 0777);
     chmod(dir.path("shared").c_str(), 01777);
     symlink("shared/theirs", dir.path("mine").c_str());
-    return linkAsAnotherUser(dir.path("shared"), "theirs", dir.write("victim", "kept"));
+    return makeAsAnotherUser(dir.path("shared"), "theirs", Made::kLink, dir.write("victim", "kept"));
 }
 
 std::string chainOfOwnLinksAcrossFolders(const ScratchDir &dir) {
