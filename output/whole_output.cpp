@@ -1,6 +1,7 @@
 #include "whole_output.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -241,14 +242,18 @@ InPlace writeInPlace(const OutputTarget &target, const struct stat &there, const
     return InPlace::kFailed;
 }
 
-// True when the target is a pipe that no one reads any more: opening it
-// for writing without waiting then fails with ENXIO.
+// True when the target is a pipe that no one reads any more: opening a
+// FIFO for writing without waiting then fails with ENXIO; an unnamed pipe
+// (a shell's "| head") opens all the same, and polls as an error.
 bool readerGone(const OutputTarget &target, const std::string &path) {
     struct stat info;
     if (fstat(target.direct, &info) != 0 || !S_ISFIFO(info.st_mode)) return false;
     int probe = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (probe >= 0) close(probe);
-    return probe < 0 && errno == ENXIO;
+    if (probe < 0) return errno == ENXIO;
+    struct pollfd end = {probe, POLLOUT, 0};
+    bool gone = poll(&end, 1, 0) == 1 && (end.revents & POLLERR) != 0;
+    close(probe);
+    return gone;
 }
 
 bool writeDirectly(const OutputTarget &target, const OutputWriter &write, OutputError *error) {

@@ -101,12 +101,14 @@ struct Scene {
     std::string mountPoint;  // a file system mounted for the edge, taken down afterwards
     std::thread reader;      // a pipe's reader, running while the program does
     int held = -1;           // the output opened before the run, as a thumbnail service holds it
+    int pipeEnd = -1;        // the writing end of an unnamed pipe the output leads to, held by the test
     std::string untouched;   // a file that must keep its bytes, however the output is written
     std::string skip;        // why the edge cannot be set up here
 
     ~Scene() {
         if (reader.joinable()) reader.join();
         if (held >= 0) close(held);
+        if (pipeEnd >= 0) close(pipeEnd);
         if (!mountPoint.empty()) umount2(mountPoint.c_str(), MNT_DETACH);
     }
 };
@@ -255,6 +257,25 @@ void fifoWhoseReaderLeaves(Program program, Scene *scene) {
     });
 }
 
+// The same through an unnamed pipe, as a shell's "| head -c 1" gives one
+// (reached as the test's own /proc/PID/fd/N): it opens without a reader.
+void pipeWhoseReaderLeaves(Program, Scene *scene) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        scene->skip = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return;
+    }
+    scene->pipeEnd = ends[1];
+    scene->output = "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(ends[1]);
+    int fd = ends[0];
+    scene->reader = std::thread([fd] {
+        struct pollfd ready = {fd, POLLIN, 0};
+        char byte;
+        if (poll(&ready, 1, 30000) > 0) (void)!read(fd, &byte, 1);
+        close(fd);
+    });
+}
+
 enum class Expect { kNotAnEdge, kRefused, kWritten, kNoRoom, kReaderGone };
 
 struct Edge {
@@ -283,6 +304,8 @@ const Edge kEdges[] = {
     {"FullDiskOverAnExistingFile", fullDiskOverAnExistingFile, Expect::kNoRoom, Expect::kNoRoom, Expect::kNoRoom,
      "No space left on device"},
     {"FifoWhoseReaderLeaves", fifoWhoseReaderLeaves, Expect::kReaderGone, Expect::kReaderGone, Expect::kReaderGone,
+     "the reader of the output went away"},
+    {"PipeWhoseReaderLeaves", pipeWhoseReaderLeaves, Expect::kNotAnEdge, Expect::kReaderGone, Expect::kReaderGone,
      "the reader of the output went away"},
     {"EmptyFileHeldOpen", emptyFileHeldOpen, Expect::kWritten, Expect::kWritten, Expect::kWritten, ""},
     {"EmptyFileWithASecondLink", emptyFileWithASecondLink, Expect::kWritten, Expect::kWritten, Expect::kWritten, ""},
