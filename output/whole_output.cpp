@@ -312,6 +312,33 @@ void abandonOutputWrite() {
     }
 }
 
+namespace {
+
+// Runs with the default action back in place (SA_RESETHAND) and the signal
+// held back until it returns, so the signal raised again then ends the
+// process as it would have.
+void onTermination(int signal) {
+    abandonOutputWrite();
+    raise(signal);
+}
+
+}  // namespace
+
+void abandonOutputOnTermination() {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current;
+        if (sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0 ||
+            current.sa_handler != SIG_DFL)
+            continue;
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = onTermination;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(signal, &action, nullptr);
+    }
+}
+
 bool writeOutputWhole(const std::string &path, const OutputRules &rules, const OutputWriter &write,
                       OutputError *error) {
     OutputTarget target;

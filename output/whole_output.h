@@ -74,6 +74,15 @@ bool writeOutput(const OutputTarget &target, const OutputRules &rules, const Out
 // there cannot be taken back). Async-signal-safe.
 void abandonOutputWrite();
 
+// For a program that writes its output with rules.undoableFromSignal: lets
+// SIGINT, SIGTERM and SIGHUP end the process as they would, but only once
+// abandonOutputWrite has undone the write under way, so that an interrupted
+// run (Ctrl-C, a host that gives up on it) leaves no temporary file and no
+// part of an output behind. A signal the process ignores or handles already
+// is left as it is. Call it before any thread starts, as it sets handlers
+// for the whole process.
+void abandonOutputOnTermination();
+
 // prepareOutput and writeOutput in one, for a program with nothing to do
 // in between.
 bool writeOutputWhole(const std::string &path, const OutputRules &rules, const OutputWriter &write, OutputError *error);

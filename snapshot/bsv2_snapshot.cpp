@@ -19,9 +19,10 @@
 // picture), 1 every file given failed (no picture), 2 usage error, 3 the
 // output cannot be written, 4 nothing can be drawn (no EGL), 5 over the
 // thumbnail budget. The PNG appears whole or not at all, by the rules of
-// whole_output.h: never over one of the models, nor over a file that is
-// neither empty nor a PNG (a model given where the picture should go),
-// which is refused before anything is drawn.
+// whole_output.h (a run ended by SIGINT, SIGTERM or SIGHUP included):
+// never over one of the models, nor over a file that is neither empty nor
+// a PNG (a model given where the picture should go), which is refused
+// before anything is drawn.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -269,7 +270,8 @@ int main(int argc, char **argv) {
     rules.inputs.assign(paths.begin(), paths.end());
     rules.signature = kPngSignature;
     rules.kind = "a PNG file";
-    rules.undoableFromSignal = budget.limited;
+    rules.undoableFromSignal = true;
+    abandonOutputOnTermination();
     OutputTarget target;
     OutputError error;
     if (!prepareOutput(output, rules, &target, &error)) return outputFailed(output, error);

@@ -542,4 +542,48 @@ INSTANTIATE_TEST_SUITE_P(Output, Abandoned,
                                          AbandonCase{"EmptyFileFilledInPlace", Before::kEmptyFile}),
                          [](const testing::TestParamInfo<AbandonCase> &info) { return std::string(info.param.name); });
 
+// The same write ended for real: a snapshot given SIGTERM while it writes (a
+// thumbnail host that gives up on it; Ctrl-C alike) ends by the signal, and
+// leaves neither a temporary file nor part of a picture in a file it fills
+// in place.
+class Interrupted : public testing::TestWithParam<AbandonCase> {};
+
+// Whether the write into `dir` has begun: a temporary file beside the
+// output, or bytes in the empty file filled in place.
+bool writeUnderWay(const ScratchDir &dir, Before before) {
+    if (before == Before::kEmptyFile) {
+        struct stat info;
+        return stat(dir.path("out.png").c_str(), &info) == 0 && info.st_size > 0;
+    }
+    for (const auto &entry : std::filesystem::directory_iterator(dir.root)) {
+        if (entry.path().filename().string().rfind(".out.png.partial-", 0) == 0) return true;
+    }
+    return false;
+}
+
+TEST_P(Interrupted, LeaveNoPartOfTheOutput) {
+    if (std::string(SNAPSHOT_PATH).empty()) GTEST_SKIP() << "bsv2-snapshot is not built";
+    ScratchDir dir, logs;
+    std::string model = dir.write("in.bsv2", crossingTrianglesBsv2());
+    if (GetParam().before == Before::kEmptyFile) dir.write("out.png", "");
+    std::map<std::string, std::string> before = contentsOf(dir.root);
+    // A picture large enough that writing it takes a while (over a second here).
+    RunningProcess run = startProcess({SNAPSHOT_PATH, "--size", "8192", model, dir.path("out.png")}, "", logs.root);
+    bool writing = false;
+    for (double start = secondsNow(); !writing && secondsNow() - start < 60;) {
+        writing = writeUnderWay(dir, GetParam().before);
+        if (!writing && waitForExit(run, 0.002)) break;
+    }
+    if (!writing) GTEST_SKIP() << "the snapshot ended before its write was seen (status " << run.exitStatus << ")";
+    kill(run.pid, SIGTERM);
+    ASSERT_TRUE(waitForExit(run, 30));
+    EXPECT_EQ(run.exitStatus, 128 + SIGTERM);
+    EXPECT_EQ(contentsOf(dir.root), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, Interrupted,
+                         testing::Values(AbandonCase{"NewFileBeside", Before::kNothing},
+                                         AbandonCase{"EmptyFileFilledInPlace", Before::kEmptyFile}),
+                         [](const testing::TestParamInfo<AbandonCase> &info) { return std::string(info.param.name); });
+
 }  // namespace
