@@ -99,33 +99,39 @@ bool takeData(Budget *budget, long long bytes, const std::string &what) {
 // What readModel found.
 enum class Read { kModel, kLeftOut, kOverBudget };
 
-// Reads the model at `path` into *shape. Its header is read first, from
-// the file the reader is then given (/proc/self/fd/N), so that counts its
-// length cannot hold are refused before anything is allocated, and within
-// a budget the tables are weighed first. A file that cannot be read is left
-// out with the reader's message on one line (or the snapshot's own reason);
-// with a budget, so is anything but a regular file.
+// Reads the model at `path` into *shape. The file is looked at before it
+// is opened (opening a device can act on it, opening a pipe lets its writer
+// go on), and from then on read as the file found, whatever its name comes
+// to lead to. Its header is read first, so that counts its length cannot
+// hold are refused before anything is allocated, and within a budget the
+// tables are weighed first. A file that cannot be read is left out with the
+// reader's message on one line (or the snapshot's own reason); with a
+// budget, so is anything but a regular file.
 Read readModel(const char *path, Budget *budget, Shape *shape) {
     *shape = nullptr;
-    // Not waiting for a pipe's writer: the reader waits for it later, unless
-    // there is a budget. A file that cannot be opened is left to the reader,
-    // which says so.
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // A file that cannot be found is left to the reader, which says so.
+    int found = open(path, O_PATH | O_CLOEXEC);
     struct stat info;
-    bool regular = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (fd >= 0 && !regular) {
-        close(fd);
-        fd = -1;
+    bool regular = found >= 0 && fstat(found, &info) == 0 && S_ISREG(info.st_mode);
+    if (found >= 0 && !regular) {
+        close(found);
+        found = -1;
         if (budget->limited) {
             leftOut(path, "is not a regular file, and a thumbnail is made only of one");
             return Read::kLeftOut;
         }
     }
+    std::string readFrom = regular ? descriptorPath(found, path) : path;
+    int fd = regular ? open(readFrom.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    auto closeBoth = [&] {
+        if (fd >= 0) close(fd);
+        if (found >= 0) close(found);
+    };
     ClaimedCounts counts;
-    if (regular) {
+    if (fd >= 0) {
         counts = readClaimedCounts(fd, info.st_size);
         if (counts.known && !countsFitTheFile(counts)) {
-            close(fd);
+            closeBoth();
             leftOut(path, "claims " + std::to_string(counts.vertices) + " vertices and " +
                               std::to_string(counts.triangles) + " triangles, more than its " +
                               std::to_string(info.st_size) + " bytes can hold");
@@ -133,16 +139,15 @@ Read readModel(const char *path, Budget *budget, Shape *shape) {
         }
         if (counts.known &&
             !takeData(budget, modelBytes(counts.vertices, counts.triangles), std::string(path) + ": its tables need")) {
-            close(fd);
+            closeBoth();
             return Read::kOverBudget;
         }
     }
     char message[128];
     Bsv2Cause cause = BSV2_CAUSE_NONE;
     int systemError = 0;
-    std::string readFrom = regular ? descriptorPath(fd, path) : path;
     *shape = readShapeFromFileWithCause(readFrom.c_str(), message, sizeof message, &cause, &systemError);
-    if (fd >= 0) close(fd);
+    closeBoth();
     if (*shape != nullptr) {
         // The tables as read, should the file have changed since its header
         // was read (or that header was one only the reader understood).

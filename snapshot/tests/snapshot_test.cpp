@@ -1,12 +1,16 @@
 // bsv2-snapshot as a real process: its PNG against the real viewer's
 // completed window under Xvfb, pixel for pixel, and how it refuses.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_files.h"
@@ -214,5 +218,30 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 0}),
     [](const testing::TestParamInfo<RunCase> &info) { return std::string(info.param.name); });
+
+// What a thumbnailer meets unattended, beyond the budget's own table.
+
+// A pipe named as a model is left out without being opened: opening it
+// would let a writer waiting on it go on (and opening a device, act on it).
+TEST(ThumbnailInput, APipeIsNotOpened) {
+    ScratchDir dir;
+    std::string pipe = dir.path("in.bsv2");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> writerWentOn{false};
+    std::thread writer([&] {
+        int fd = open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+        writerWentOn = true;
+        if (fd >= 0) close(fd);
+    });
+    sleepSeconds(0.2);  // the writer waits in open() by now
+    Finished run = runToEnd({kSnapshot, "--thumbnail", "--size", "128", pipe, dir.path("out.png")}, dir.root);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("is not a regular file"), std::string::npos) << run.err;
+    sleepSeconds(0.2);
+    EXPECT_FALSE(writerWentOn);
+    int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // lets the writer end
+    writer.join();
+    close(reader);
+}
 
 }  // namespace
