@@ -43,6 +43,7 @@
 #include "shape.h"
 #include "thumbnail_budget.h"
 #include "view_setup.h"
+#include "weighed_read.h"
 #include "whole_output.h"
 
 namespace {
@@ -104,7 +105,8 @@ enum class Read { kModel, kLeftOut, kOverBudget };
 // go on), and from then on read as the file found, whatever its name comes
 // to lead to. Its header is read first, so that counts its length cannot
 // hold are refused before anything is allocated, and within a budget the
-// tables are weighed first. A file that cannot be read is left out with the
+// tables are weighed first and the reader is given those counts
+// (weighed_read.h). A file that cannot be read is left out with the
 // reader's message on one line (or the snapshot's own reason); with a
 // budget, so is anything but a regular file.
 Read readModel(const char *path, Budget *budget, Shape *shape) {
@@ -146,7 +148,10 @@ Read readModel(const char *path, Budget *budget, Shape *shape) {
     char message[128];
     Bsv2Cause cause = BSV2_CAUSE_NONE;
     int systemError = 0;
-    *shape = readShapeFromFileWithCause(readFrom.c_str(), message, sizeof message, &cause, &systemError);
+    if (budget->limited && counts.known)
+        *shape = readWeighedModel(fd, counts, readFrom, message, sizeof message, &cause, &systemError);
+    else
+        *shape = readShapeFromFileWithCause(readFrom.c_str(), message, sizeof message, &cause, &systemError);
     closeBoth();
     if (*shape != nullptr) {
         // The tables as read, should the file have changed since its header

@@ -70,7 +70,8 @@ ClaimedCounts readClaimedCounts(int fd, long long fileSize) {
     if (std::string_view(magic) != "BSV2" || !readCount(&bytes, &counts.vertices) || counts.vertices < 1 ||
         !readCount(&bytes, &counts.triangles) || bytes.failed)
         return ClaimedCounts();
-    counts.tableBytes = fileSize - (bytes.offset + bytes.at);
+    counts.tablesAt = bytes.offset + bytes.at;
+    counts.tableBytes = fileSize - counts.tablesAt;
     counts.known = true;
     return counts;
 }

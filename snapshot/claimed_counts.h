@@ -8,6 +8,7 @@ struct ClaimedCounts {
     bool known = false;        // false: not a header the reader accepts (the reader then says why)
     long long vertices = 0;    // at least 1 when known
     long long triangles = 0;   // may be negative when known (the file then has no triangle table)
+    long long tablesAt = 0;    // where the bytes after the triangle count begin
     long long tableBytes = 0;  // the bytes of the file after the triangle count
 };
 
