@@ -1,6 +1,7 @@
 #include "landlock.h"
 
 #include <linux/landlock.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -70,6 +71,11 @@ bool confineToReading(const std::vector<int> &readable, std::string *reason) {
     }
     bool ok = true;
     for (int fd : readable) {
+        // A rule for a folder would let every file below it be read: a name
+        // swapped for a link to one (to "/") between the caller's check and
+        // its open must not get that.
+        struct stat info;
+        if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) continue;
         struct landlock_path_beneath_attr rule = {LANDLOCK_ACCESS_FS_READ_FILE, fd};
         if (syscall(SYS_landlock_add_rule, rulesetFd, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) != 0) {
             *reason = failed("rule");

@@ -13,7 +13,8 @@ int landlockVersion();
 
 // Restricts the calling process, for good, to reading the regular files
 // `readable` (descriptors opened with O_PATH; the caller still owns and
-// closes them). Every other file-system access the kernel's version can
+// closes them); a folder among them gets no rule, since one would open all
+// below it. Every other file-system access the kernel's version can
 // deny is denied: reading or listing anything else, writing, truncating,
 // making, linking, renaming, removing and executing files. From version 4
 // TCP binds and connects are denied too, and from version 6 signals to

@@ -16,9 +16,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "escapes.h"
@@ -213,6 +215,73 @@ INSTANTIATE_TEST_SUITE_P(
         std::replace(name.begin(), name.end(), '-', '_');
         return name;
     });
+
+// A model in a folder its author can still write to (a shared folder): the
+// author swaps a name there back and forth while the converter runs, a file
+// that passes when it is judged, a link to elsewhere when Landlock's rule
+// is made for it. The rule must be for what was judged: the secret beyond
+// the link stays out of reach however often the conversion is tried.
+enum class Swapped {
+    kCompanion,  // the material library the model names
+    kInput,      // the model itself
+};
+
+enum class Beyond {
+    kSecret,        // the secret file
+    kSecretFolder,  // the folder that holds it (a rule for a folder covers all below it)
+};
+
+struct RaceCase {
+    const char *name;
+    Swapped swapped;
+    Beyond beyond;
+};
+
+void PrintTo(const RaceCase &c, std::ostream *out) { *out << c.name; }
+
+class Race : public testing::TestWithParam<RaceCase> {};
+
+TEST_P(Race, LetsTheImporterReadOnlyWhatWasJudged) {
+    const RaceCase &c = GetParam();
+    if (landlockVersion() == 0) GTEST_SKIP() << "this kernel has no Landlock";
+    Targets targets;
+    ScratchDir shared;
+    shared.write("real.obj", "mtllib part.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    shared.write("real.mtl", "newmtl red\nKd 1 0 0\n");
+    std::string swapped = c.swapped == Swapped::kCompanion ? "part.mtl" : "model.obj";
+    std::string real = c.swapped == Swapped::kCompanion ? "real.mtl" : "real.obj";
+    std::string beyond = c.beyond == Beyond::kSecret ? targets.secret : targets.elsewhere.root;
+    if (c.swapped == Swapped::kCompanion) {
+        ASSERT_EQ(link(shared.path("real.obj").c_str(), shared.path("model.obj").c_str()), 0);
+    }
+    std::atomic<bool> done{false};
+    std::thread author([&] {
+        int folder = open(shared.root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        while (!done) {
+            linkat(folder, real.c_str(), folder, "next", 0);
+            renameat(folder, "next", folder, swapped.c_str());
+            symlinkat(beyond.c_str(), folder, "next");
+            renameat(folder, "next", folder, swapped.c_str());
+        }
+        close(folder);
+    });
+    std::string output = targets.elsewhere.path("output.bsv2");
+    std::string escaped;
+    for (int i = 0; i < 60 && escaped.empty(); i++) {
+        Finished run = convertWithHostileImport(targets, "read-outside-folder", "5", shared.path("model.obj"), output);
+        if (run.err.find("escaped") != std::string::npos) escaped = run.err;
+        std::remove(output.c_str());
+    }
+    done = true;
+    author.join();
+    EXPECT_EQ(escaped, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sandbox, Race,
+                         testing::Values(RaceCase{"CompanionSwappedForAFolder", Swapped::kCompanion,
+                                                  Beyond::kSecretFolder},
+                                         RaceCase{"InputSwappedForAFolder", Swapped::kInput, Beyond::kSecretFolder}),
+                         [](const testing::TestParamInfo<RaceCase> &info) { return std::string(info.param.name); });
 
 enum class Input {
     kModel,   // the model of the escapes
