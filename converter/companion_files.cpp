@@ -1,6 +1,8 @@
 #include "companion_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "file_names.h"
 
@@ -197,9 +200,31 @@ CompanionRole roleFor(const std::string &extension) {
     return {nullptr, {}};
 }
 
-std::string resolved(const std::string &path) {
-    std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) : "";
+// A file opened once, following links as the importer's open will, and
+// judged by what was opened rather than by its name, which its author may
+// change meanwhile.
+struct Found {
+    int fd = -1;       // O_PATH
+    std::string real;  // where it is, every link resolved
+    struct stat info;
+};
+
+// Opens `path` as a Found; false (nothing held) when it cannot be opened
+// or /proc cannot say where it is.
+bool find(const std::string &path, Found *found) {
+    found->fd = open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (found->fd < 0) return false;
+    char real[PATH_MAX];
+    std::string link = "/proc/self/fd/" + std::to_string(found->fd);
+    ssize_t length = readlink(link.c_str(), real, sizeof real);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof real || real[0] != '/' ||
+        fstat(found->fd, &found->info) != 0) {
+        close(found->fd);
+        found->fd = -1;
+        return false;
+    }
+    found->real.assign(real, static_cast<std::size_t>(length));
+    return true;
 }
 
 // True when a component of `below` (a path relative to the input's folder)
@@ -217,25 +242,29 @@ bool hidden(const std::string &below) {
 
 std::vector<std::string> companionFiles(const std::string &path) {
     CompanionRole role = roleFor(lowerExtension(path));
-    std::string self = resolved(path);
-    if (role.finder == nullptr || self.empty()) return {};
-    std::string folder = self.substr(0, self.find_last_of('/') + 1);
+    Found input;
+    if (role.finder == nullptr || !find(path, &input)) return {};
+    close(input.fd);  // where it is and which file it is are all that is needed
+    std::string folder = input.real.substr(0, input.real.find_last_of('/') + 1);
     std::string named = path.substr(0, path.find_last_of('/') + 1);  // the folder as given, for relative names
     std::vector<std::string> companions;
+    std::vector<std::pair<dev_t, ino_t>> taken = {{input.info.st_dev, input.info.st_ino}};
     for (const std::string &name : role.finder(path)) {
-        if (name.empty() || name.front() == '/') continue;
+        Found file;
+        if (name.empty() || name.front() == '/' || !find(named + name, &file)) continue;
         // The file reached, not the name, must fit: a link named a.mtl may
         // lead to anything.
-        std::string real = resolved(named + name);
-        struct stat info;
-        bool inFolder = real.compare(0, folder.size(), folder) == 0 && real != self;
-        if (!inFolder || hidden(real.substr(folder.size())) || stat(real.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        std::string extension = lowerExtension(real);
+        std::string extension = lowerExtension(file.real);
         bool fits = std::any_of(role.extensions.begin(), role.extensions.end(),
                                 [&](const char *allowed) { return extension == allowed; });
-        if (fits && std::find(companions.begin(), companions.end(), real) == companions.end())
-            companions.push_back(real);
+        std::pair<dev_t, ino_t> identity = {file.info.st_dev, file.info.st_ino};
+        if (file.real.compare(0, folder.size(), folder) != 0 || hidden(file.real.substr(folder.size())) ||
+            !S_ISREG(file.info.st_mode) || !fits || std::find(taken.begin(), taken.end(), identity) != taken.end()) {
+            close(file.fd);
+            continue;
+        }
+        taken.push_back(identity);
+        companions.push_back("/proc/self/fd/" + std::to_string(file.fd));
     }
     return companions;
 }

@@ -278,7 +278,8 @@ TEST_P(Race, LetsTheImporterReadOnlyWhatWasJudged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sandbox, Race,
-                         testing::Values(RaceCase{"CompanionSwappedForAFolder", Swapped::kCompanion,
+                         testing::Values(RaceCase{"CompanionSwappedForASecret", Swapped::kCompanion, Beyond::kSecret},
+                                         RaceCase{"CompanionSwappedForAFolder", Swapped::kCompanion,
                                                   Beyond::kSecretFolder},
                                          RaceCase{"InputSwappedForAFolder", Swapped::kInput, Beyond::kSecretFolder}),
                          [](const testing::TestParamInfo<RaceCase> &info) { return std::string(info.param.name); });
