@@ -4,7 +4,8 @@
 #   tools/install-deps.sh snapshot  what drawing its picture without a display needs
 #   tools/install-deps.sh convert   what building the converter needs
 #   tools/install-deps.sh python    what the Python module needs
-#   tools/install-deps.sh web       what the npm package (the library as WebAssembly) needs
+#   tools/install-deps.sh web       what the npm package (the library as WebAssembly) and the web page need
+#   tools/install-deps.sh chromium  what the web page's tests run it in
 #   tools/install-deps.sh test      all of these, plus what the tests need
 #   tools/install-deps.sh package   all of test, plus what making and trying the Debian packages needs
 #   tools/install-deps.sh bench     what the benchmark needs
@@ -38,6 +39,9 @@ python_packages=("${build_packages[@]}" pybind11-dev python3-dev python3-numpy p
 # system's certificates on a fresh machine. (unshare, for the offline
 # install, is in util-linux, which every Debian system has.)
 web_packages=("${build_packages[@]}" emscripten nodejs npm ca-certificates)
+# The web page's tests: Debian's Chromium, headless, drawing WebGL with its
+# own software renderer (SwiftShader), so no GPU or display is needed.
+chromium_packages=(chromium)
 # scdoc makes the manual pages; the desktop's own tools check the MIME type,
 # desktop entry, metainfo and thumbnailer (bubblewrap is the sandbox
 # thumbnail factories run thumbnailers in). The thumbnail hosts tried for
@@ -53,8 +57,8 @@ desktop_packages=(scdoc man-db shared-mime-info desktop-file-utils appstream lib
 # converter/convert-test-models.sh and converter/trace-import-calls.sh run
 # over, the latter with strace.
 test_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${convert_packages[@]}" "${python_packages[@]}"
-               "${web_packages[@]}" "${desktop_packages[@]}" clang-format liburing-dev dpkg-dev libgtest-dev clang
-               libclang-rt-14-dev llvm-14 locales-all assimp-testmodels strace)
+               "${web_packages[@]}" "${chromium_packages[@]}" "${desktop_packages[@]}" clang-format liburing-dev dpkg-dev
+               libgtest-dev clang libclang-rt-14-dev llvm-14 locales-all assimp-testmodels strace)
 # What building the Debian packages and trying them as a user needs: the
 # package checker (the thumbnail hosts are in the test set).
 package_packages=("${test_packages[@]}" dpkg-dev lintian file gcc)
@@ -71,10 +75,11 @@ case "${1:-}" in
   convert) wanted=("${convert_packages[@]}") ;;
   python) wanted=("${python_packages[@]}") ;;
   web) wanted=("${web_packages[@]}") ;;
+  chromium) wanted=("${chromium_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
   package) wanted=("${package_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
-  *) echo "usage: $0 view|snapshot|convert|python|web|test|package|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 view|snapshot|convert|python|web|chromium|test|package|bench" >&2; exit 2 ;;
 esac
 
 missing=()

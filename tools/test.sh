@@ -3,7 +3,9 @@
 # with warnings as errors and runs every test: the whole suite (with programs
 # built against the installed library), the npm package (the library as
 # WebAssembly against the native one, the three.js loader and exporter, its
-# declarations, and its tarball installed with the network off), a shared
+# declarations, and its tarball installed with the network off) and the web
+# page (in headless Chromium: its pictures against bsv2-snapshot's, its use,
+# and opened from disk with the network off), a shared
 # build's exported symbols and its consumers, the Python module installed by
 # pip and tested there, the converter on mutated mesh files
 # ($CONVERT_FUZZ_SECONDS, default 60), the whole suite again built with
@@ -55,7 +57,8 @@ cmake -S . -B build -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_REQUIRE_VIEWER=ON
 cmake --build build -j "$jobs" || build_failed "building the tree"
 run_tests build REQUIRE_ALL -E '^Web\.'
 
-echo "== the npm package: against the native library, three.js, TypeScript, installed offline from npm pack" >&2
+echo "== the npm package: against the native library, three.js, TypeScript, installed offline from npm pack;" \
+  "the web page in headless Chromium" >&2
 run_tests build REQUIRE_ALL -R '^Web\.' --verbose
 
 echo "== shared libbsv2: exported symbols, programs and the Python module built against it" >&2
