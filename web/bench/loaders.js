@@ -8,14 +8,14 @@
 import { performance } from 'node:perf_hooks';
 import { parseArgs } from 'node:util';
 
-import { BufferAttribute, BufferGeometry, Mesh } from 'three';
 import { OBJExporter } from 'three/addons/exporters/OBJExporter.js';
 import { PLYExporter } from 'three/addons/exporters/PLYExporter.js';
 import { OBJLoader } from 'three/addons/loaders/OBJLoader.js';
 import { PLYLoader } from 'three/addons/loaders/PLYLoader.js';
 
-import { read, write } from '../src/bsv2.js';
+import { read } from '../src/bsv2.js';
 import { BSV2Loader } from '../src/three.js';
+import { asMesh, benchmarkFiles, benchmarkMesh } from './mesh.js';
 
 const { values } = parseArgs({
   options: {
@@ -28,26 +28,11 @@ const runs = Number(values.runs);
 const numVertices = Number(values.vertices);
 const numTris = Number(values.triangles);
 
-// The mesh bench/run.sh reads natively: coordinates in [-10, 10] and
-// triangles of random vertices (another generator, the same kind of mesh).
-let state = 42;
-const random = () => {
-  state = (state + 0x6d2b79f5) >>> 0;
-  let t = Math.imul(state ^ (state >>> 15), state | 1);
-  t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-  return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-};
-const points = new Float32Array(3 * numVertices).map(() => -10 + 20 * random());
-const triangles = new Int32Array(3 * numTris).map(() => Math.floor(random() * numVertices));
-
-const geometry = new BufferGeometry();
-geometry.setAttribute('position', new BufferAttribute(points, 3));
-geometry.setIndex(new BufferAttribute(new Uint32Array(triangles.buffer), 1));
-const mesh = new Mesh(geometry);
+const tables = benchmarkMesh(numVertices, numTris);
+const mesh = asMesh(tables);
 const encoder = new TextEncoder();
 const files = {
-  bsv2: write(points, triangles),
-  plyBinary: new Uint8Array(new PLYExporter().parse(mesh, null, { binary: true })),
+  ...benchmarkFiles(tables),
   plyAscii: encoder.encode(new PLYExporter().parse(mesh, null, { binary: false })),
   obj: encoder.encode(new OBJExporter().parse(mesh)),
 };
