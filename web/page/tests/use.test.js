@@ -2,16 +2,19 @@
 // view and the viewer's view comes back; other formats dropped in are
 // converted, shown and saved as BSV2 that the native library reads with the
 // same counts; a bad file says what is wrong and leaves no stale picture;
-// a dropped file cannot make the page fetch anything.
-//   node page/tests/use.test.js   (BSV2_WEB_PAGE, BSV2_ORACLE, BSV2_SOURCE_DIR set)
+// a dropped file cannot make the page fetch anything; Fit gives the picture
+// of what bsv2-convert --fit writes.
+//   node page/tests/use.test.js   (BSV2_WEB_PAGE, BSV2_ORACLE, BSV2_SOURCE_DIR set;
+//                                  BSV2_CONVERTER and BSV2_SNAPSHOT for Fit)
 import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
 import { existsSync, readdirSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 
 import { nativeOutcomes, scratchFolder, sourceDir } from '../../tests/support.js';
-import { chromiumOrSkip, drop, launch, openPage, picture, serveFolder, settled } from './browser.js';
-import { litPixels } from './compare.js';
+import { chromiumOrSkip, decodePng, drop, launch, openPage, picture, serveFolder, settled } from './browser.js';
+import { comparePictures, litPixels } from './compare.js';
 
 const chromium = chromiumOrSkip();
 const scratch = scratchFolder();
@@ -176,4 +179,24 @@ test('a dropped glTF naming files elsewhere: refused, and nothing is fetched', a
   } finally {
     await server.close();
   }
+});
+
+test('Fit: the picture of what bsv2-convert --fit writes', async (t) => {
+  const { BSV2_CONVERTER: converter, BSV2_SNAPSHOT: snapshot } = process.env;
+  if (!converter || !snapshot) return t.skip('bsv2-convert or bsv2-snapshot is not built');
+  const house = join(sourceDir, 'models/house.obj');
+  const fitted = join(scratch.folder, 'house-fit.bsv2');
+  const png = join(scratch.folder, 'house-fit.png');
+  for (const [program, ...args] of [[converter, '--fit', house, fitted], [snapshot, fitted, png]]) {
+    const run = spawnSync(program, args, { encoding: 'utf8' });
+    assert.equal(run.status, 0, run.stderr);
+  }
+  const page = await openPage(browser);
+  await drop(page, '#canvas', [{ name: 'house.obj', bytes: readFileSync(house) }]);
+  assert.equal((await settled(page))[0].state, 'shown');
+  await page.click('#fit');
+  const { colours } = comparePictures(await picture(page), await decodePng(page, readFileSync(png).toString('base64')));
+  assert.deepEqual(colours.green.unmatched, [0, 0], 'pixels with no green within 1 px');
+  assert.deepEqual(colours.green.box[0], colours.green.box[1]);
+  await page.close();
 });
