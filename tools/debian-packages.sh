@@ -24,7 +24,8 @@ eval "$(dpkg-buildflags --export=sh)"
 export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
 quietly "configuring the build" cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
   -DBUILD_SHARED_LIBS=ON -DBSV2_DEBIAN_PACKAGES=ON -DBUILD_TESTING=OFF -DBSV2_BUILD_BENCH=OFF -DBSV2_REQUIRE_VIEWER=ON \
-  -DBSV2_REQUIRE_SNAPSHOT=ON -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON -DBSV2_REQUIRE_MANPAGES=ON
+  -DBSV2_REQUIRE_SNAPSHOT=ON -DBSV2_REQUIRE_CONVERTER=ON -DBSV2_REQUIRE_PYTHON=ON -DBSV2_REQUIRE_MANPAGES=ON \
+  -DBSV2_REQUIRE_WEB=ON
 quietly "building the packages' programs" cmake --build build-deb -j "$(nproc)"
 rm -rf out/debian
 mkdir -p out/debian
@@ -87,6 +88,7 @@ echo "From PATH: $(command -v bsv2-info bsv2-snapshot | tr '\n' ' ')"
 bsv2-info "$model"
 bsv2-snapshot --size 96 "$model" "$work/snapshot.png"
 echo "man -w bsv2-viewer: $(man -w bsv2-viewer)"
+echo "the web page: $(stat -c '%n, %s bytes' /usr/share/bsv2/web/bsv2-viewer.html)"
 
 # A thumbnail through the desktop's own thumbnail factory, which runs the
 # installed thumbnailer in its sandbox, into a scratch cache.
