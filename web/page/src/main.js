@@ -106,20 +106,20 @@ function setState(slot, state, message = '', detail = '') {
 
 function showFacts(slot) {
   const { model, name, element } = slot;
+  const { low, high } = model.box;
+  const extent = (i) => (model.points.length > 0 ? `${number(low[i])} to ${number(high[i])}` : '-');
+  // [term, value, whether it takes the whole row]
   const facts = [
-    ['File', name],
-    ['Read as', model.bsv2 ? `${FORMAT_NAMES[model.format]}, converted to BSV2` : 'BSV2'],
+    ['File', name, true],
+    ['Read as', model.bsv2 ? `${FORMAT_NAMES[model.format]}, converted to BSV2` : 'BSV2', true],
     ['Vertices', count(model.points.length / 3)],
     ['Triangles', count(model.triangles.length / 3)],
+    ['Box', `x ${extent(0)}, y ${extent(1)}, z ${extent(2)}`, true],
   ];
-  ['x', 'y', 'z'].forEach((axis, i) => {
-    const { low, high } = model.box;
-    facts.push([`${axis} from`, model.points.length > 0 ? `${number(low[i])} to ${number(high[i])}` : '-']);
-  });
   $('.facts', element).replaceChildren(
-    ...facts.flatMap(([term, value]) => [
+    ...facts.flatMap(([term, value, wide]) => [
       Object.assign(document.createElement('dt'), { textContent: term }),
-      Object.assign(document.createElement('dd'), { textContent: value }),
+      Object.assign(document.createElement('dd'), { textContent: value, className: wide ? 'wide' : '' }),
     ]),
   );
   const choices = (model.bsv2 ? [['bsv2', 'BSV2']] : []).concat(SAVE_AS);
