@@ -59,6 +59,16 @@ test('a drag turns the view, and the viewer\'s view brings the first picture bac
   await page.close();
 });
 
+// Saves the first slot's model as `format`; gives the saved file's path.
+async function download(page, format, name) {
+  await page.select('[data-slot="0"] .export select', format);
+  await page.click('[data-slot="0"] .download');
+  const saved = join(downloads, name);
+  for (let waited = 0; !existsSync(saved) && waited < 10_000; waited += 50) await new Promise((r) => setTimeout(r, 50));
+  assert.ok(existsSync(saved), `downloaded as ${saved}; there: ${readdirSync(downloads)}`);
+  return saved;
+}
+
 // Two objects listing the same eight corners each (merged into 8 vertices),
 // six quads (12 triangles), and a line, which is left out. (The line has an
 // object of its own: three.js's OBJLoader makes an object with any line a
@@ -122,17 +132,28 @@ for (const row of [
     assert.equal(first.facts.Triangles, String(row.triangles));
     assert.ok(litPixels(await picture(page)).green > 0, 'drawn');
 
-    await page.select('[data-slot="0"] .export select', 'bsv2');
-    await page.click('[data-slot="0"] .download');
-    const saved = join(downloads, row.file.replace(/\.[a-z]+$/, '.bsv2'));
-    for (let waited = 0; !existsSync(saved) && waited < 10_000; waited += 50) await new Promise((r) => setTimeout(r, 50));
-    assert.ok(existsSync(saved), `downloaded as ${saved}; there: ${readdirSync(downloads)}`);
-    const [native] = nativeOutcomes([saved]);
+    const [native] = nativeOutcomes([await download(page, 'bsv2', row.file.replace(/\.[a-z]+$/, '.bsv2'))]);
     assert.equal(native.message, '');
     assert.deepEqual([native.numVertices, native.numTris], [row.vertices, row.triangles]);
     await page.close();
   });
 }
+
+test('a BSV2 model saved as PLY, OBJ, STL and GLB reads back with the same counts and box', async () => {
+  const page = await openPage(browser);
+  await drop(page, '#canvas', [{ name: 'tent.bsv2', bytes: tent }]);
+  const [shown] = await settled(page);
+  for (const format of ['ply', 'obj', 'stl', 'glb']) {
+    const saved = await download(page, format, `tent.${format}`);
+    const again = await openPage(browser);
+    await drop(again, '#canvas', [{ name: `tent.${format}`, bytes: readFileSync(saved) }]);
+    const [read] = await settled(again);
+    assert.equal(read.state, 'shown', `${format}: ${read.message}`);
+    for (const fact of ['Vertices', 'Triangles', 'Box']) assert.equal(read.facts[fact], shown.facts[fact], `${format}: ${fact}`);
+    await again.close();
+  }
+  await page.close();
+});
 
 test('a bad file replacing a shown model: its name and the reader\'s message, no stale picture, the other model stays', async () => {
   const page = await openPage(browser);
