@@ -154,8 +154,8 @@ async function load(slot, source) {
   slot.job = job;
   try {
     const { model } = await job.done;
-    slot.model = model;
     view.setModel(slot.index, model);
+    slot.model = model;
     view.setVisible(slot.index, $('.shown', slot.element).checked);
     showFacts(slot);
     setState(slot, 'shown');
@@ -240,7 +240,12 @@ function loadFromAddress() {
     } catch {
       // refused below
     }
-    const name = decodeURIComponent(url?.pathname.split('/').pop() || '') || given;
+    let name = url?.pathname.split('/').pop() || given;
+    try {
+      name = decodeURIComponent(name);
+    } catch {
+      // shown as it is written
+    }
     if (url === null || !/^https?:$/.test(url.protocol)) {
       slots[i].job?.cancel();
       slots[i].model = null;
