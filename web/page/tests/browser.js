@@ -17,6 +17,7 @@ const FLAGS = [
   '--disable-component-update',
   '--disable-sync',
   '--no-first-run',
+  '--disable-dev-shm-usage', // a fresh root's /dev/shm may be small or missing
 ];
 
 /** Ends the test file as skipped (77) with `reason`. */

@@ -73,8 +73,7 @@ async function download(page, format, name) {
 // six quads (12 triangles), and a line, which is left out. (The line has an
 // object of its own: three.js's OBJLoader makes an object with any line a
 // line object, faces and all.)
-const twoObjects = `o front
-v -1 -1 -1
+const corners = `v -1 -1 -1
 v 1 -1 -1
 v 1 1 -1
 v -1 1 -1
@@ -82,24 +81,19 @@ v -1 -1 1
 v 1 -1 1
 v 1 1 1
 v -1 1 1
-f 1 2 3 4
+`;
+const twoObjects = `o front
+${corners}f 1 2 3 4
 f 1 2 6 5
 f 2 3 7 6
 o back
-v -1 -1 -1
-v 1 -1 -1
-v 1 1 -1
-v -1 1 -1
-v -1 -1 1
-v 1 -1 1
-v 1 1 1
-v -1 1 1
-f 13 14 15 16
+${corners}f 13 14 15 16
 f 11 12 16 15
 f 9 13 16 12
 o wire
 l 1 7
 `;
+
 // A square pyramid: a quad (two triangles) and four triangles; a two-corner
 // face, left out; colours after the coordinates, ignored.
 const pyramid = `OFF
