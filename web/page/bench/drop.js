@@ -158,6 +158,7 @@ try {
         if (slot.state !== 'shown') throw new Error(`${c.name}: ${slot.message}`);
       }
       times.get(c).push(time);
+      console.log(`  round ${round + 1}, ${c.name}: read ${time.read.toFixed(2)} s, picture ${time.drawn.toFixed(2)} s`);
       await page.close();
     }
   }

@@ -1,42 +1,47 @@
 // A model's outlines as three.js draws them here: one line per triangle
 // edge (the package's outlines(): six vertex numbers per triangle), drawn
-// as an instanced line segment per edge, its two ends' positions fetched
-// from a texture of the model's points.
+// by gl_VertexID from two textures, the line ends' vertex numbers and the
+// model's points, with no vertex attribute at all.
 //
 // Why not plain LineSegments: a segment that runs behind the eye must be
 // cut where it crosses the near plane, as GL clips it. Some WebGL stacks
 // (ANGLE on SwiftShader, Chromium's renderer without a GPU) drop such a
 // segment whole instead. With both ends in the vertex shader, the end
 // behind the near plane is moved onto it there, exactly as GL's clipper
-// would, and every stack draws the same line. The tables are used as they
-// are: the line numbers as the per-instance attribute, the points (with a
-// fourth float each) as the texture.
+// would, and every stack draws the same line.
 import {
-  BufferAttribute,
+  BufferGeometry,
   DataTexture,
   FloatType,
   GLSL3,
-  InstancedBufferAttribute,
-  InstancedBufferGeometry,
   LineSegments,
+  RedIntegerFormat,
   RGBAFormat,
   ShaderMaterial,
+  UnsignedIntType,
 } from 'three';
+
+// Texels a row in both textures; WebGL 2 allows at least 2048.
+const MIN_ROW = 2048;
 
 const vertexShader = /* glsl */ `
 uniform highp sampler2D points;
+uniform highp usampler2D ends;
 uniform uint rowLength;
-in uvec2 ends;
+
+ivec2 texel(uint n) {
+  return ivec2(int(n % rowLength), int(n / rowLength));
+}
 
 vec4 clipPosition(uint vertex) {
-  ivec2 texel = ivec2(int(vertex % rowLength), int(vertex / rowLength));
-  return projectionMatrix * modelViewMatrix * vec4(texelFetch(points, texel, 0).xyz, 1.0);
+  return projectionMatrix * modelViewMatrix * vec4(texelFetch(points, texel(vertex), 0).xyz, 1.0);
 }
 
 void main() {
-  bool second = position.x > 0.5;
-  vec4 here = clipPosition(second ? ends.y : ends.x);
-  vec4 there = clipPosition(second ? ends.x : ends.y);
+  // This end of the segment, and the other (the vertices 2k and 2k + 1).
+  uint end = uint(gl_VertexID);
+  vec4 here = clipPosition(texelFetch(ends, texel(end), 0).r);
+  vec4 there = clipPosition(texelFetch(ends, texel(end ^ 1u), 0).r);
   // Signed distances to the near plane, z = -w in clip coordinates.
   float hereIn = here.z + here.w;
   float thereIn = there.z + there.w;
@@ -53,47 +58,59 @@ void main() {
 }
 `;
 
+// An empty texture for `count` entries of `perTexel` values each,
+// `rowLength` texels a row; its data is the caller's to fill.
+function tableTexture(count, perTexel, rowLength, maxTextureSize, Values, format, type) {
+  const rows = Math.max(1, Math.ceil(count / rowLength));
+  if (rows > maxTextureSize) throw new RangeError("the model is more than this browser's graphics can hold");
+  const texture = new DataTexture(new Values(perTexel * rowLength * rows), rowLength, rows, format, type);
+  texture.needsUpdate = true;
+  return texture;
+}
+
 /**
  * @param {Float32Array} points three coordinates per vertex
  * @param {Uint32Array} lines two vertex numbers per edge
  * @param {import('three').Vector3} colour red, green and blue from 0 to 1,
  *   drawn as they are (no colour management), as glColor3f gives them
  * @param {number} maxTextureSize the renderer's
- * @returns {LineSegments} its geometry's instanceCount is the number of
- *   edges drawn (3 per triangle, in the tables' order); its geometry,
- *   material and the material's `points` texture are the caller's to
- *   dispose of
- * @throws {RangeError} when the points do not fit in one texture
+ * @returns {LineSegments} setDrawRange(0, 6 k) on its geometry shows the
+ *   first k triangles; its geometry, material and the material's two
+ *   textures are the caller's to dispose of
+ * @throws {RangeError} when a table does not fit in a texture
  */
 export function createOutlines(points, lines, colour, maxTextureSize) {
+  const rowLength = Math.max(MIN_ROW, Math.min(4096, maxTextureSize));
   const numVertices = points.length / 3;
-  const rowLength = Math.min(4096, maxTextureSize);
-  const rows = Math.max(1, Math.ceil(numVertices / rowLength));
-  if (rows > maxTextureSize) throw new RangeError(`${numVertices} vertices are more than this browser's graphics can hold`);
-  const texels = new Float32Array(4 * rowLength * rows);
+  const pointTexture = tableTexture(numVertices, 4, rowLength, maxTextureSize, Float32Array, RGBAFormat, FloatType);
+  const texels = pointTexture.image.data;
   for (let k = 0; k < numVertices; k++) {
     texels[4 * k] = points[3 * k];
     texels[4 * k + 1] = points[3 * k + 1];
     texels[4 * k + 2] = points[3 * k + 2];
   }
-  const texture = new DataTexture(texels, rowLength, rows, RGBAFormat, FloatType);
-  texture.needsUpdate = true;
+  const endTexture = tableTexture(lines.length, 1, rowLength, maxTextureSize, Uint32Array, RedIntegerFormat, UnsignedIntType);
+  endTexture.image.data.set(lines);
+  endTexture.internalFormat = 'R32UI';
+  const uniforms = {
+    points: { value: pointTexture },
+    ends: { value: endTexture },
+    rowLength: { value: rowLength },
+    colour: { value: colour },
+  };
 
-  const geometry = new InstancedBufferGeometry();
-  // x: which end of the segment this vertex is.
-  geometry.setAttribute('position', new BufferAttribute(new Float32Array([0, 0, 0, 1, 0, 0]), 3));
-  geometry.setAttribute('ends', new InstancedBufferAttribute(lines, 2));
-  geometry.instanceCount = lines.length / 2;
-
+  // No attributes: the draw range alone says how many line ends to draw.
+  const geometry = new BufferGeometry();
+  geometry.setDrawRange(0, lines.length);
   const material = new ShaderMaterial({
     glslVersion: GLSL3,
     vertexShader,
     fragmentShader,
-    uniforms: { points: { value: texture }, rowLength: { value: rowLength }, colour: { value: colour } },
+    uniforms,
     depthTest: false,
     depthWrite: false,
   });
   const outlines = new LineSegments(geometry, material);
-  outlines.frustumCulled = false; // the geometry's own positions say nothing of where it is
+  outlines.frustumCulled = false; // the geometry has no positions to say where it is
   return outlines;
 }

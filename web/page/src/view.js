@@ -122,6 +122,7 @@ export function createView(canvas, { onContextLost }) {
         models[slot].lines.geometry.dispose();
         models[slot].lines.material.dispose();
         models[slot].lines.material.uniforms.points.value.dispose();
+        models[slot].lines.material.uniforms.ends.value.dispose();
       }
       models[slot] = null;
       redraw();
@@ -141,7 +142,7 @@ export function createView(canvas, { onContextLost }) {
     /** Shows only the first `count` triangles of a slot's model (all: Infinity). */
     showTriangles(slot, count) {
       if (!models[slot]) return;
-      models[slot].lines.geometry.instanceCount = 3 * Math.min(count, models[slot].numTris);
+      models[slot].lines.geometry.setDrawRange(0, 6 * Math.min(count, models[slot].numTris));
       redraw();
     },
 
