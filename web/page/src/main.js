@@ -2,7 +2,7 @@
 // the addresses in the page's own (#first=URL&second=URL), each read in a
 // worker and shown as the desktop viewer shows it; the view's settings; the
 // second model built up triangle by triangle; downloads.
-import { Cancelled, startJob } from './jobs.js';
+import { Cancelled, prepareWorker, startJob } from './jobs.js';
 import { createView, VIEWER } from './view.js';
 
 const $ = (selector, root = document) => root.querySelector(selector);
@@ -37,12 +37,12 @@ const count = (value) => value.toLocaleString('en-US');
 
 // ---- the second model, one triangle at a time ----------------------------
 
-const buildUp = { timer: null, shown: 0 };
+// cancel: stops the next step, when one is due.
+const buildUp = { cancel: null, shown: 0 };
 
 function stopBuildUp() {
-  clearTimeout(buildUp.timer);
-  cancelAnimationFrame(buildUp.timer);
-  buildUp.timer = null;
+  buildUp.cancel?.();
+  buildUp.cancel = null;
 }
 
 function buildUpStep() {
@@ -50,9 +50,16 @@ function buildUpStep() {
   buildUp.shown = Math.min(buildUp.shown + 1, total);
   view.showTriangles(1, buildUp.shown);
   $('#build-up-count').textContent = `${count(buildUp.shown)} of ${count(total)} triangles of the second model`;
+  buildUp.cancel = null;
   if (buildUp.shown >= total) return;
   const delay = Number($('#build-up-delay').value);
-  buildUp.timer = delay > 0 ? setTimeout(buildUpStep, delay) : requestAnimationFrame(buildUpStep);
+  if (delay > 0) {
+    const timer = setTimeout(buildUpStep, delay);
+    buildUp.cancel = () => clearTimeout(timer);
+  } else {
+    const request = requestAnimationFrame(buildUpStep);
+    buildUp.cancel = () => cancelAnimationFrame(request);
+  }
 }
 
 /** Starts the second model's build-up over, or shows it whole when the mode is off. */
@@ -182,7 +189,7 @@ async function download(slot) {
     const { bytes } = await startJob({ kind: 'export', format, points: model.points, triangles: model.triangles }).done;
     save(bytes, `${base}.${format}`);
   } catch (error) {
-    setState(slot, 'shown', `${format.toUpperCase()} could not be written: ${error.message}`);
+    if (slot.model === model) setState(slot, 'shown', `${format.toUpperCase()} could not be written: ${error.message}`);
   } finally {
     button.disabled = false;
   }
@@ -277,7 +284,7 @@ $('#stretch').addEventListener('change', (event) => view.setStretched(event.targ
 $('#screenshot').addEventListener('click', async () => save(await view.screenshot(), 'bsv2-view.png'));
 $('#build-up-on').addEventListener('change', restartBuildUp);
 $('#build-up-delay').addEventListener('change', () => {
-  if (buildUp.timer !== null) {
+  if (buildUp.cancel !== null) {
     stopBuildUp();
     buildUpStep();
   }
@@ -296,5 +303,6 @@ new ResizeObserver(() => {
   viewFacts.textContent = `Picture ${frame.clientWidth} × ${frame.clientHeight} pixels`;
 }).observe(frame);
 
+prepareWorker();
 loadFromAddress();
 document.body.dataset.ready = 'true';

@@ -4,14 +4,7 @@
 // orbit, pan and zoom, fit, the up axis, the canvas's size, hiding a model,
 // building the second up triangle by triangle. Draws only when something
 // changed.
-import {
-  Group,
-  PerspectiveCamera,
-  Quaternion,
-  Scene,
-  Vector3,
-  WebGLRenderer,
-} from 'three';
+import { Group, PerspectiveCamera, Quaternion, Scene, Vector3, WebGLRenderer } from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 
 import { fitScale } from './fit.js';
@@ -64,7 +57,7 @@ export function createView(canvas, { onContextLost }) {
   controls.listenToKeyEvents(canvas);
 
   const models = [null, null]; // {lines: LineSegments, points: Float32Array, numTris}
-  const state = { stretched: true, upAxis: 'y', buildUp: null };
+  const state = { stretched: true, upAxis: 'y' };
   let pending = false;
 
   function draw() {
@@ -110,8 +103,6 @@ export function createView(canvas, { onContextLost }) {
   applyTransforms();
 
   return {
-    canvas,
-
     /**
      * Shows a model's outlines in slot 0 (green) or 1 (red), or none.
      * @throws {RangeError} when the graphics cannot hold the model
@@ -202,9 +193,6 @@ export function createView(canvas, { onContextLost }) {
       camera.position.sub(controls.target).multiplyScalar(factor).add(controls.target);
       controls.update();
     },
-
-    /** Draws now (for a screenshot, or a picture that must be up to date). */
-    drawNow: draw,
 
     /** The picture as a PNG. */
     screenshot() {
