@@ -18,7 +18,7 @@ import { comparePictures } from './compare.js';
 
 const chromium = chromiumOrSkip();
 const snapshot = process.env.BSV2_SNAPSHOT;
-if (!snapshot) skip('bsv2-snapshot is not built (it needs EGL and libpng), and the pictures are compared with its');
+if (!snapshot) skip("bsv2-snapshot, whose pictures the page's are compared with, is not built (it needs EGL and libpng)");
 
 const scratch = scratchFolder();
 const folder = scratch.folder;
