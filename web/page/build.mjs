@@ -17,7 +17,14 @@ if (!output) {
   process.exit(2);
 }
 
-const common = { bundle: true, minify: true, write: false, legalComments: 'eof', logLevel: 'warning', target: 'es2022' };
+const common = {
+  bundle: true,
+  minify: true,
+  write: false,
+  legalComments: 'eof', // three.js's licence notices stay in the page
+  logLevel: 'warning',
+  target: 'es2022',
+};
 const textOf = (result) => result.outputFiles[0].text;
 
 // The worker: an ES module, for the library's top-level await, run as a

@@ -149,7 +149,8 @@ try {
       await page.waitForSelector('body[data-ready]');
       await page.evaluate(() => {
         if (!document.querySelector('#bench-file')) {
-          document.body.append(Object.assign(document.createElement('input'), { type: 'file', id: 'bench-file', hidden: true }));
+          const input = Object.assign(document.createElement('input'), { type: 'file', id: 'bench-file' });
+          document.body.append(Object.assign(input, { hidden: true }));
         }
       });
       const time = await timeDrop(page, paths[c.file], { read: c.read, shown: c.shown ?? c.read });
@@ -158,7 +159,8 @@ try {
         if (slot.state !== 'shown') throw new Error(`${c.name}: ${slot.message}`);
       }
       times.get(c).push(time);
-      console.log(`  round ${round + 1}, ${c.name}: read ${time.read.toFixed(2)} s, picture ${time.drawn.toFixed(2)} s`);
+      const [read, drawn] = [time.read.toFixed(2), time.drawn.toFixed(2)];
+      console.log(`  round ${round + 1}, ${c.name}: read ${read} s, picture ${drawn} s`);
       await page.close();
     }
   }
@@ -168,12 +170,13 @@ try {
 }
 
 const median = (list) => [...list].sort((a, b) => a - b)[Math.floor(list.length / 2)];
+const megabytes = (bytes) => (bytes.length / 1e6).toFixed(1);
 console.log(
-  `Mesh of ${values.vertices} vertices and ${values.triangles} triangles; BSV2 ${(files.bsv2.length / 1e6).toFixed(1)} MB,` +
-    ` binary PLY ${(files.plyBinary.length / 1e6).toFixed(1)} MB; page ${pathToFileURL(process.env.BSV2_WEB_PAGE).pathname};` +
+  `Mesh of ${values.vertices} vertices and ${values.triangles} triangles; BSV2 ${megabytes(files.bsv2)} MB,` +
+    ` binary PLY ${megabytes(files.plyBinary)} MB; page ${process.env.BSV2_WEB_PAGE};` +
     ` median of ${runs} alternating runs each`,
 );
-console.log(`${'from the drop to'.padEnd(46)}${'read s'.padStart(9)}${'picture s'.padStart(11)}${'picture / page BSV2'.padStart(22)}`);
+console.log(`${'from the drop to'.padEnd(46)}   read s  picture s   picture / page BSV2`);
 const reference = median(times.get(cases[0]).map((t) => t.drawn));
 for (const c of cases) {
   const read = median(times.get(c).map((t) => t.read));

@@ -72,7 +72,9 @@ function parseGltf(buffer, baseURL) {
       (gltf) => resolve(gltf.scene),
       (error) => {
         if (refused.length > 0) {
-          reject(new Error(`it needs ${refused.join(', ')}, which this page does not fetch: use a .glb, or a .gltf with its buffers inside`));
+          const names = refused.join(', ');
+          const advice = 'use a .glb, or a .gltf with its buffers inside';
+          reject(new Error(`it needs ${names}, which this page does not fetch: ${advice}`));
         } else {
           reject(error);
         }

@@ -291,9 +291,9 @@ $('#build-up-delay').addEventListener('change', () => {
 });
 $('#canvas').addEventListener('keydown', (event) => {
   if (event.ctrlKey || event.metaKey || event.altKey) return;
-  const action = { '+': () => view.zoom(0.8), '=': () => view.zoom(0.8), '-': () => view.zoom(1.25), r: resetView, f: fit }[
-    event.key.toLowerCase()
-  ];
+  const zoomIn = () => view.zoom(0.8);
+  const keys = { '+': zoomIn, '=': zoomIn, '-': () => view.zoom(1.25), r: resetView, f: fit };
+  const action = keys[event.key.toLowerCase()];
   if (action) {
     event.preventDefault();
     action();

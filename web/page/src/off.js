@@ -23,7 +23,9 @@ export function parseOff(text) {
   let next = 0;
   const header = lines[0]?.words[0];
   if (header !== undefined && /OFF$/.test(header)) {
-    if (!/^(ST)?C?N?OFF$/.test(header)) throw new Error(`line ${lines[0].number}: ${header} files are not read, only 3D OFF`);
+    if (!/^(ST)?C?N?OFF$/.test(header)) {
+      throw new Error(`line ${lines[0].number}: ${header} files are not read, only 3D OFF`);
+    }
     lines[0].words.shift();
     if (lines[0].words.length === 0) next = 1;
   }
@@ -34,7 +36,8 @@ export function parseOff(text) {
   const [numVertices, numFaces] = counts;
   next++;
   if (numVertices + numFaces > lines.length - next) {
-    throw new Error(`it claims ${numVertices} vertices and ${numFaces} faces but has only ${lines.length - next} lines for them`);
+    const left = lines.length - next;
+    throw new Error(`it claims ${numVertices} vertices and ${numFaces} faces but has only ${left} lines for them`);
   }
 
   const positions = new Float32Array(3 * numVertices);
@@ -42,7 +45,9 @@ export function parseOff(text) {
     const { words, number } = lines[next++];
     for (let axis = 0; axis < 3; axis++) {
       const value = Number(words[axis]);
-      if (words[axis] === undefined || Number.isNaN(value)) throw new Error(`line ${number}: not a vertex's three coordinates`);
+      if (words[axis] === undefined || Number.isNaN(value)) {
+        throw new Error(`line ${number}: not a vertex's three coordinates`);
+      }
       positions[3 * k + axis] = value;
     }
   }

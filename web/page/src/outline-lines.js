@@ -89,7 +89,15 @@ export function createOutlines(points, lines, colour, maxTextureSize) {
     texels[4 * k + 1] = points[3 * k + 1];
     texels[4 * k + 2] = points[3 * k + 2];
   }
-  const endTexture = tableTexture(lines.length, 1, rowLength, maxTextureSize, Uint32Array, RedIntegerFormat, UnsignedIntType);
+  const endTexture = tableTexture(
+    lines.length,
+    1,
+    rowLength,
+    maxTextureSize,
+    Uint32Array,
+    RedIntegerFormat,
+    UnsignedIntType,
+  );
   endTexture.image.data.set(lines);
   endTexture.internalFormat = 'R32UI';
   const uniforms = {

@@ -83,7 +83,8 @@ export function createView(canvas, { onContextLost }) {
 
   function applyTransforms() {
     stretch.scale.set(1, state.stretched ? VIEWER.yScale : 1, 1);
-    upright.quaternion.copy(new Quaternion().setFromUnitVectors(new Vector3(...UP_AXES[state.upAxis]), new Vector3(0, 1, 0)));
+    const up = new Vector3(...UP_AXES[state.upAxis]);
+    upright.quaternion.copy(new Quaternion().setFromUnitVectors(up, new Vector3(0, 1, 0)));
     scene.updateMatrixWorld(true);
     redraw();
   }

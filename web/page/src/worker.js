@@ -61,7 +61,9 @@ async function fetchBytes(url, onProgress) {
   try {
     response = await fetch(url, { credentials: 'same-origin' });
   } catch {
-    throw new Error('it could not be fetched: the network failed, or its server does not let other pages read it (CORS)');
+    throw new Error(
+      'it could not be fetched: the network failed, or its server does not let other pages read it (CORS)',
+    );
   }
   if (!response.ok) throw new Error(`its server answered ${response.status} ${response.statusText}`.trim());
   const total = Number(response.headers.get('Content-Length')) || 0;

@@ -58,7 +58,8 @@ function unmatched(a, b, width, height, kind) {
  */
 export function comparePictures(first, second) {
   if (first.width !== second.width || first.height !== second.height) {
-    throw new Error(`the pictures differ in size: ${first.width} x ${first.height}, ${second.width} x ${second.height}`);
+    const sizes = [first, second].map(({ width, height }) => `${width} x ${height}`);
+    throw new Error(`the pictures differ in size: ${sizes.join(', ')}`);
   }
   const { width, height } = first;
   const a = classify(first);

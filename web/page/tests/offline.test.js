@@ -36,7 +36,8 @@ test('from file:// with no network: a BSV2 file from the dialog, an OBJ dropped,
 
   const [input] = await page.$$('input[type=file]');
   await input.uploadFile(join(sourceDir, 'models/cube.bsv2'));
-  await drop(page, '[data-slot="1"]', [{ name: 'house.obj', bytes: readFileSync(join(sourceDir, 'models/house.obj')) }]);
+  const house = readFileSync(join(sourceDir, 'models/house.obj'));
+  await drop(page, '[data-slot="1"]', [{ name: 'house.obj', bytes: house }]);
   const slots = await settled(page);
   assert.deepEqual(
     slots.map((slot) => [slot.state, slot.facts['Read as']]),

@@ -18,7 +18,7 @@ import { comparePictures } from './compare.js';
 
 const chromium = chromiumOrSkip();
 const snapshot = process.env.BSV2_SNAPSHOT;
-if (!snapshot) skip("bsv2-snapshot, whose pictures the page's are compared with, is not built (it needs EGL and libpng)");
+if (!snapshot) skip("bsv2-snapshot, whose pictures the page's are compared with, is not built (needs EGL, libpng)");
 
 const scratch = scratchFolder();
 const folder = scratch.folder;
@@ -39,14 +39,19 @@ function scatteredTriangles(seed, numTris) {
 copyFileSync(join(sourceDir, 'models/cube.bsv2'), join(folder, 'cube.bsv2'));
 copyFileSync(join(sourceDir, 'models/tent.bsv2'), join(folder, 'tent.bsv2'));
 writeFileSync(join(folder, 'scatter.bsv2'), scatteredTriangles(1, 2000));
-// Three vertices promised, the second one short.
-writeFileSync(join(folder, 'short.bsv2'), 'BSV2\n3\n1\n0 0 0\n1 1\n');
+// Three vertices, the second with a coordinate that is not a number.
+writeFileSync(join(folder, 'bad-vertex.bsv2'), 'BSV2\n3\n1\n0 0 0\n1 0 x\n0 1 0\n0 1 2\n');
 
 const rows = [
   { name: 'the cube and the tent', first: 'cube.bsv2', second: 'tent.bsv2' },
   { name: 'one model', first: 'tent.bsv2' },
-  { name: 'no model', },
-  { name: 'a failing first file, a loaded second', first: 'short.bsv2', second: 'cube.bsv2', failing: 'short.bsv2' },
+  { name: 'no model' },
+  {
+    name: 'a failing first file, a loaded second',
+    first: 'bad-vertex.bsv2',
+    second: 'cube.bsv2',
+    failing: 'bad-vertex.bsv2',
+  },
   { name: 'a scattered mesh across the edges', first: 'scatter.bsv2' },
 ];
 
@@ -65,7 +70,9 @@ after(async () => {
 const results = [];
 after(() => {
   const box = (b) => (b ? `(${b[0]},${b[1]})-(${b[2]},${b[3]})` : 'none');
-  console.log('picture                                  colour  page px  snapshot px  same px  unmatched  bounding box (both)');
+  console.log(
+    `${'picture'.padEnd(41)}colour  page px  snapshot px  same px  unmatched  bounding box (both)`,
+  );
   for (const { name, comparison } of results) {
     for (const [colour, c] of Object.entries(comparison.colours)) {
       console.log(

@@ -143,13 +143,15 @@ test('a BSV2 model saved as PLY, OBJ, STL and GLB reads back with the same count
     await drop(again, '#canvas', [{ name: `tent.${format}`, bytes: readFileSync(saved) }]);
     const [read] = await settled(again);
     assert.equal(read.state, 'shown', `${format}: ${read.message}`);
-    for (const fact of ['Vertices', 'Triangles', 'Box']) assert.equal(read.facts[fact], shown.facts[fact], `${format}: ${fact}`);
+    for (const fact of ['Vertices', 'Triangles', 'Box']) {
+      assert.equal(read.facts[fact], shown.facts[fact], `${format}: ${fact}`);
+    }
     await again.close();
   }
   await page.close();
 });
 
-test('a bad file replacing a shown model: its name and the reader\'s message, no stale picture, the other model stays', async () => {
+test("a bad file replacing a model: its name and the reader's message, no stale picture, the other stays", async () => {
   const page = await openPage(browser);
   await drop(page, '#canvas', [
     { name: 'cube.bsv2', bytes: cube },
