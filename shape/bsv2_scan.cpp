@@ -88,7 +88,7 @@ ScanResult scanMagic(Bsv2Scanner *scanner, char magic[5]) {
 ScanResult scanInt(Bsv2Scanner *scanner, int *value) {
     int c = skipScanSpace(scanner);
     if (c == EOF) return kScanEnd;
-    if (scanQuickly(scanner, value, parseShortInt)) return kScanRead;
+    if (scanQuickly(scanner, value, parseInteger)) return kScanRead;
     bool negative = false;
     if (c == '+' || c == '-') {
         negative = c == '-';

@@ -4,7 +4,7 @@
 // whatever the process's locale, and with every float correctly rounded.
 //
 // The tables are read in tight loops (bsv2_scan_tables.cpp) that take the
-// common numbers, short integers and plain decimals such as -3.141593,
+// common numbers, integers and plain decimals such as -3.141593,
 // straight from the buffer with the inline parsers here; everything else,
 // and anything near the buffer's end, goes through scanInt and scanFloat
 // (bsv2_scan.cpp, bsv2_scan_float.cpp), which read any number anywhere.
@@ -155,24 +155,33 @@ inline std::uint64_t loadEight(const unsigned char *p) {
     return bytes;
 }
 
-// True when the eight bytes begin with exactly six decimal digits: the
-// length a writer's "%f" gives the decimals, and the usual length of vertex
-// numbers. A byte is a digit when it is below 10 after '0' is taken off (by
-// exclusive or, so nothing borrows); adding 0x76 sets bit 7 of any byte of
-// 10 or more, and a carry out of a byte only reaches bytes after the first
-// non-digit.
-inline bool startsWithSixDigits(std::uint64_t bytes) {
+// Where the non-digits are among the eight bytes: bit 7 of each byte that is
+// not a decimal digit, wherever the first non-digit lies. A byte is a digit
+// when it is below 10 after '0' is taken off (by exclusive or, so nothing
+// borrows); adding 0x76 sets bit 7 of any byte of 10 or more, and a carry
+// out of a byte only reaches bytes after the first non-digit.
+inline std::uint64_t nonDigitBits(std::uint64_t bytes) {
     std::uint64_t offsets = bytes ^ 0x3030303030303030ULL;
-    std::uint64_t nonDigits = ((offsets + 0x7676767676767676ULL) | offsets) & 0x8080808080808080ULL;
-    return (nonDigits & 0x0000FFFFFFFFFFFFULL) == 0 && (nonDigits & 0x0000800000000000ULL << 8) != 0;
+    return ((offsets + 0x7676767676767676ULL) | offsets) & 0x8080808080808080ULL;
 }
 
-// The value of six digits that startsWithSixDigits found, all at once: moved
-// to the top behind zeros, then combined in pairs, fours and eights. Taking
-// six digits this way moves the scan on by a constant, which the processor
-// runs ahead on while the value is still being computed.
-inline std::uint32_t sixDigitValue(std::uint64_t bytes) {
-    std::uint64_t digits = (bytes ^ 0x3030303030303030ULL) << 16;
+// How many decimal digits the eight bytes begin with, 0 to 8, from the first
+// non-digit alone.
+inline unsigned leadingDigits(std::uint64_t bytes) {
+    std::uint64_t nonDigits = nonDigitBits(bytes);
+    return nonDigits == 0 ? 8 : static_cast<unsigned>(__builtin_ctzll(nonDigits)) / 8;
+}
+
+// True when the eight bytes begin with exactly six decimal digits: the
+// length a writer's "%f" gives the decimals.
+inline bool startsWithSixDigits(std::uint64_t bytes) { return leadingDigits(bytes) == 6; }
+
+// The value of the first `count` (1 to 8) digits of the eight bytes, all at
+// once: moved to the top behind zeros, then combined in pairs, fours and
+// eights. The scan moves on by the count, which the processor runs ahead on
+// while the value is still being computed.
+inline std::uint32_t digitsValue(std::uint64_t bytes, unsigned count) {
+    std::uint64_t digits = (bytes ^ 0x3030303030303030ULL) << ((8 * (8 - count)) & 63);
     digits = digits * 10 + (digits >> 8);
     digits = (((digits & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
               (((digits >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
@@ -180,23 +189,36 @@ inline std::uint32_t sixDigitValue(std::uint64_t bytes) {
     return static_cast<std::uint32_t>(digits);
 }
 
-// An integer of at most nine digits starting at `p`, which has at least
-// kScanLookahead bytes behind it. Returns the byte after it, or null (having
-// stored nothing) for anything else.
-inline const unsigned char *parseShortInt(const unsigned char *p, int *value) {
+// The value of six digits that startsWithSixDigits found.
+inline std::uint32_t sixDigitValue(std::uint64_t bytes) { return digitsValue(bytes, 6); }
+
+// An optionally signed decimal integer starting at `p`, which has at least
+// kScanLookahead bytes behind it, taken eight digits at a time: no branch
+// depends on a single digit. Returns the byte after it, or null (having
+// stored nothing) when it has no digit, does not fit in 32 bits, or runs on
+// past the lookahead; the long way then decides.
+inline const unsigned char *parseInteger(const unsigned char *p, int *value) {
+    static const std::uint32_t kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    const std::uint64_t kBeyondInt = std::uint64_t{1} << 31;
     bool negative = *p == '-';
-    if (*p == '-' || *p == '+') p++;
-    const unsigned char *digits = p;
-    std::uint32_t magnitude = 0;  // wraps harmlessly past nine digits, which are refused
+    p += negative | (*p == '+');
     std::uint64_t bytes = loadEight(p);
-    if (startsWithSixDigits(bytes)) {
-        magnitude = sixDigitValue(bytes);
-        p += 6;
-    } else {
-        while (isScanDigit(*p)) magnitude = magnitude * 10 + static_cast<std::uint32_t>(*p++ - '0');
+    unsigned count = leadingDigits(bytes);
+    if (count == 0) return nullptr;
+    std::uint64_t magnitude = digitsValue(bytes, count);
+    p += count;
+    // Eight digits and more: leading zeros, or a number too large, which
+    // stays too large once past 2^31 (and never overflows).
+    for (int groups = 1; count == 8; groups++) {
+        if (groups == (kScanLookahead - 8) / 8) return nullptr;
+        bytes = loadEight(p);
+        count = leadingDigits(bytes);
+        std::uint64_t kept = magnitude > kBeyondInt ? kBeyondInt + 1 : magnitude;
+        magnitude = kept * kPowersOfTen[count] + (count == 0 ? 0 : digitsValue(bytes, count));
+        p += count;
     }
-    if (p == digits || p - digits > 9) return nullptr;
-    *value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
+    if (magnitude > (negative ? kBeyondInt : kBeyondInt - 1)) return nullptr;
+    *value = negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude)) : static_cast<int>(magnitude);
     return p;
 }
 

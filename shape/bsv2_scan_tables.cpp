@@ -51,7 +51,7 @@ TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTr
             const unsigned char *at = p;
             for (int c = 0; c < 3 && at != nullptr; c++) {
                 at = quickStart(at, end);
-                if (at != nullptr) at = parseShortInt(at, corners + c);
+                if (at != nullptr) at = parseInteger(at, corners + c);
             }
             if (at == nullptr) break;  // this triangle takes the long way
             p = at;

@@ -149,6 +149,31 @@ TEST(Differential, ReadsTrickyNumbersAsTheReferenceDoes) {
     }
 }
 
+// Integers of every length to past the quick parser's reach: leading zeros,
+// all nines, the largest that fit and the smallest that do not, with each
+// sign, as a vertex number and as both counts. The padding behind them
+// keeps them away from the input's end, where the long way reads them.
+TEST(Differential, ReadsIntegersOfEveryLengthAsTheReferenceDoes) {
+    const std::string padding = "\n" + std::string(100, ' ') + "7\n";
+    std::mt19937 random(3212);
+    for (std::size_t length = 1; length <= 70; length++) {
+        std::string randomDigits;
+        for (std::size_t i = 0; i < length; i++) randomDigits += static_cast<char>('0' + random() % 10);
+        std::vector<std::string> digits = {std::string(length - 1, '0') + "1", std::string(length, '9'), randomDigits};
+        for (const char *limit : {"2147483647", "2147483648"}) {
+            if (length >= std::strlen(limit)) digits.push_back(std::string(length - std::strlen(limit), '0') + limit);
+        }
+        for (const std::string &number : digits) {
+            for (const char *sign : {"", "-", "+"}) {
+                std::string signed_number = sign + number;
+                expectSameRead("BSV2\n2\n1\n0 0 0\n0 0 0\n0 " + signed_number + " 1" + padding);
+                expectSameRead("BSV2\n" + signed_number + "\n1\n0 0 0\n0 0 0\n0 1 1" + padding);
+                expectSameRead("BSV2\n1\n" + signed_number + "\n0 0 0\n0 0 0" + padding);
+            }
+        }
+    }
+}
+
 TEST(Differential, ReadsVeryLongNumbersAsTheReferenceDoes) {
     const std::string ones(100000, '1');
     const std::string zeros(100000, '0');
