@@ -8,9 +8,9 @@
 
 namespace bsv2_internal {
 
-Bsv2Source fileSource(std::FILE *file) { return Bsv2Source{file, nullptr, 0}; }
+Bsv2Source fileSource(std::FILE *file) { return Bsv2Source{file, nullptr, 0, 0}; }
 
-Bsv2Source memorySource(const unsigned char *bytes, std::size_t size) { return Bsv2Source{nullptr, bytes, size}; }
+Bsv2Source memorySource(const unsigned char *bytes, std::size_t size) { return Bsv2Source{nullptr, bytes, size, 0}; }
 
 std::size_t readSource(Bsv2Source *source, unsigned char *to, std::size_t capacity, int *error) {
     *error = 0;
@@ -19,11 +19,13 @@ std::size_t readSource(Bsv2Source *source, unsigned char *to, std::size_t capaci
         if (got > 0) std::memcpy(to, source->bytes, got);
         source->bytes += got;
         source->size -= got;
+        source->taken += got;
         return got;
     }
     errno = 0;
     std::size_t got = std::fread(to, 1, capacity, source->file);
     if (got == 0 && std::ferror(source->file)) *error = errno != 0 ? errno : EIO;
+    source->taken += got;
     return got;
 }
 

@@ -48,6 +48,7 @@ struct Bsv2Source {
     std::FILE *file;             // the file, or null for bytes in memory
     const unsigned char *bytes;  // in memory: the bytes not yet handed over
     std::size_t size;            // in memory: how many of them
+    std::uint64_t taken;         // bytes handed over so far
 };
 
 // A source over `file` from its current position; the source does not own it.
@@ -78,6 +79,12 @@ struct Bsv2Scanner {
     std::size_t capacity;   // bytes the buffer takes before its closing NUL
     unsigned char *buffer;  // capacity + 1 bytes
 };
+
+// Where the scan is in its input: the offset of the next byte to scan,
+// counted from where the source began.
+inline std::uint64_t scanOffset(const Bsv2Scanner &scanner) {
+    return scanner.source.taken - (scanner.end - scanner.pos);
+}
 
 // Starts scanning `source` through `buffer` of capacity + 1 bytes (capacity
 // more than kScanLookahead). The scanner owns neither the source's input nor

@@ -7,8 +7,16 @@
 // from 0 in the order of the vertices). Text after the last triangle is
 // ignored.
 //
-// Every function here is synchronous, keeps no state between calls and is
-// safe to call from any thread on distinct shapes. The reader scans through
+// Every function here is synchronous, keeps no state between calls (but
+// for the switch bsv2ReadOnOneThread sets) and is safe to call from any
+// thread, several at once, on distinct shapes. Reading a large regular file
+// (4 MiB or more) may use a second thread, for the triangles, beside the
+// calling one: it is started and ended within the call, takes no signals,
+// and the results, messages and causes are those of a read on one thread.
+// Where it cannot be started (a limit on processes or on address space),
+// the read goes on on the calling thread alone. Pipes, other files that are
+// not regular, small files and text in memory are read on the calling
+// thread only. The reader scans through
 // a buffer of 64 KiB on the heap and the writer through one of 256 KiB,
 // whatever the size of the file (4 KiB and 16 KiB on the calling thread's
 // stack should that allocation fail); both are released before they return.
@@ -94,6 +102,12 @@ int numTriangles(Shape shape);
 //                0 .. V - 1
 //            All of these go to standard error. A table that cannot be
 //            allocated gives createShape's message on standard output.
+//   Threads: a regular file of 4 MiB or more may be read with a second
+//            thread (see the top of this header). Should its size or times
+//            of change differ after such a read, it is read again on the
+//            calling thread, so that parts of two versions of a file are
+//            never put together; the functions below read files the same
+//            way.
 Shape readShapeFromFile(const char *fileName);
 
 // writeShapeToFile: writes the shape as a BSV2 file, creating or truncating
@@ -235,6 +249,15 @@ int writeShapeToMemory(Shape shape, char **text, size_t *size, Bsv2Cause *cause)
 //   Takes:   such a text, or null (then it does nothing).
 //   Fails:   never.
 void releaseShapeText(char *text);
+
+// bsv2ReadOnOneThread: for programs that must not start threads (a
+// sandbox that forbids them, a process about to fork), makes every read
+// that begins after it, in any thread of the process, run on its calling
+// thread alone; or, with 0, lets large files be read with a second thread
+// again, as they are by default (since version 1.2).
+//   Takes:   nonzero for one thread only, 0 for the default.
+//   Fails:   never. Reads already under way are not changed.
+void bsv2ReadOnOneThread(int oneThread);
 
 #ifdef __cplusplus
 }

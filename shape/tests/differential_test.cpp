@@ -13,22 +13,13 @@
 #include <vector>
 
 #include "outcome.h"
+#include "read_corpus.h"
 #include "reference_bsv2.h"
 #include "shape.h"
 #include "stream_capture.h"
 #include "test_files.h"
 
 namespace {
-
-std::vector<std::string> corpusFiles() {
-    std::vector<std::string> texts;
-    for (const char *directory : {FUZZ_CORPUS_DIR, REGRESSIONS_DIR, MODELS_DIR}) {
-        for (const auto &entry : std::filesystem::directory_iterator(directory)) {
-            if (entry.path().extension() == ".bsv2") texts.push_back(readWholeFile(entry.path()));
-        }
-    }
-    return texts;
-}
 
 void expectSameRead(const std::string &bytes) {
     ReadOutcome reference = readBytesOutcome(referenceReadShapeFromFile, bytes);
@@ -209,42 +200,6 @@ TEST(Differential, ReadsALargeFileOfMixedNumbersAsTheReferenceDoes) {
     EXPECT_TRUE(library == reference) << describe(library) << "\n" << describe(reference);
 }
 
-// A random change to `text`, drawn from what breaks number syntax most.
-std::string mutate(std::string text, std::mt19937 &random) {
-    static const std::string kBytes =
-        "0123456789+-.eEpPxXiInNaAfFtTyY \t\r\n\v\f\0\xff"
-        "BSV2";
-    std::uniform_int_distribution<int> kind(0, 5);
-    int changes = 1 + static_cast<int>(random() % 4);
-    for (int i = 0; i < changes; i++) {
-        std::size_t at = text.empty() ? 0 : random() % (text.size() + 1);
-        char byte = kBytes[random() % kBytes.size()];
-        switch (kind(random)) {
-            case 0:  // insert a byte
-                text.insert(at, 1, byte);
-                break;
-            case 1:  // replace a byte
-                if (at < text.size()) text[at] = byte;
-                break;
-            case 2:  // delete a run
-                if (at < text.size()) text.erase(at, 1 + random() % 4);
-                break;
-            case 3:  // cut the file short
-                text.resize(at);
-                break;
-            case 4: {  // copy a run elsewhere
-                if (text.empty()) break;
-                std::size_t from = random() % text.size();
-                text.insert(at, text.substr(from, 1 + random() % 16));
-                break;
-            }
-            default:  // set a random byte
-                if (at < text.size()) text[at] = static_cast<char>(random());
-        }
-    }
-    return text;
-}
-
 TEST(Differential, ReadsSeededRandomMutationsAsTheReferenceDoes) {
     std::vector<std::string> corpus = corpusFiles();
     std::mt19937 random(20261208);
@@ -262,33 +217,6 @@ TEST(Differential, ReadsSeededRandomMutationsAsTheReferenceDoes) {
     // Some mutations must still load, so that number syntax deep in the file
     // is compared, not only broken headers.
     EXPECT_GT(loaded, kMutations / 25);
-}
-
-// What a reporting reader gives: the cause, the message and the tables.
-struct Reported {
-    Bsv2Cause cause = BSV2_CAUSE_NONE;
-    std::string message;
-    std::vector<std::uint32_t> coordinateBits;
-    std::vector<int> vertexNumbers;
-    int numTris = 0;
-
-    bool operator==(const Reported &other) const {
-        return cause == other.cause && message == other.message && coordinateBits == other.coordinateBits &&
-               vertexNumbers == other.vertexNumbers && numTris == other.numTris;
-    }
-};
-
-Reported reported(Shape shape, Bsv2Cause cause, const char *message) {
-    Reported result;
-    result.cause = cause;
-    result.message = message;
-    if (shape == nullptr) return result;
-    result.coordinateBits.resize(3 * static_cast<std::size_t>(shape->numVertices));
-    std::memcpy(result.coordinateBits.data(), shape->vTable, result.coordinateBits.size() * sizeof(float));
-    result.numTris = shape->numTris;
-    if (shape->numTris > 0) result.vertexNumbers.assign(shape->tTable, shape->tTable + 3 * shape->numTris);
-    destroyShape(shape);
-    return result;
 }
 
 // readShapeFromMemory against readShapeFromFileWithCause on the same bytes.
