@@ -229,6 +229,46 @@ inline const unsigned char *parseInteger(const unsigned char *p, int *value) {
     return p;
 }
 
+// One bit per byte of the eight, set where the byte is a decimal digit (the
+// first byte in the lowest bit). Exact for every byte: unlike nonDigitBits,
+// no carry crosses from byte to byte, since each byte has its top bit set
+// before 10 is taken off.
+inline unsigned digitBits(std::uint64_t bytes) {
+    const std::uint64_t kTops = 0x8080808080808080ULL;
+    std::uint64_t offsets = bytes ^ 0x3030303030303030ULL;
+    std::uint64_t digits = ~(((offsets | kTops) - 0x0A0A0A0A0A0A0A0AULL) | offsets) & kTops;
+    // Gathers the eight top bits into the top byte, the first byte's lowest.
+    return static_cast<unsigned>(((digits >> 7) * 0x0102040810204080ULL) >> 56);
+}
+
+// A triangle's three vertex numbers as the writer writes them, starting at
+// `p`, which has at least kScanLookahead bytes behind it: unsigned, of one to
+// eight digits, one blank between them, all within 24 bytes. Where each
+// number ends comes from one mask of the 24 bytes' digits, so that finding
+// the next triangle waits on no digit-by-digit decision. Returns the byte
+// after the third number, or null (having stored nothing that counts) for
+// anything else, which parseInteger then reads number by number.
+inline const unsigned char *parseTriangle(const unsigned char *p, int corners[3]) {
+    std::uint32_t digits =
+        digitBits(loadEight(p)) | digitBits(loadEight(p + 8)) << 8 | digitBits(loadEight(p + 16)) << 16;
+    // The byte after each number, within the 24.
+    std::uint32_t afters = ~digits & (digits << 1) & 0x00FFFFFFu;
+    std::uint32_t afters1 = afters & (afters - 1);
+    std::uint32_t afters2 = afters1 & (afters1 - 1);
+    if ((digits & 1) == 0 || afters2 == 0) return nullptr;
+    unsigned end0 = static_cast<unsigned>(__builtin_ctz(afters));
+    unsigned end1 = static_cast<unsigned>(__builtin_ctz(afters1));
+    unsigned end2 = static_cast<unsigned>(__builtin_ctz(afters2));
+    unsigned start1 = end0 + 1, start2 = end1 + 1;
+    bool plain = (p[end0] == ' ') & (p[end1] == ' ') & ((digits >> start1) & 1) & ((digits >> start2) & 1) &
+                 (end0 <= 8) & (end1 - start1 <= 8) & (end2 - start2 <= 8);
+    if (!plain) return nullptr;
+    corners[0] = static_cast<int>(digitsValue(loadEight(p), end0));
+    corners[1] = static_cast<int>(digitsValue(loadEight(p + start1), end1 - start1));
+    corners[2] = static_cast<int>(digitsValue(loadEight(p + start2), end2 - start2));
+    return p + end2;
+}
+
 // A plain decimal such as -3.141593 starting at `p`, which has at least
 // kScanLookahead bytes behind it: no exponent, at most 19 digits, and small
 // enough that its digits and power of ten are exact floats, so that one

@@ -48,13 +48,18 @@ TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTr
         const unsigned char *end = scanner->buffer + scanner->end;
         for (; j < numTris; j++) {
             int *corners = out + 3 * j;
-            const unsigned char *at = p;
-            for (int c = 0; c < 3 && at != nullptr; c++) {
-                at = quickStart(at, end);
-                if (at != nullptr) at = parseInteger(at, corners + c);
+            const unsigned char *at = quickStart(p, end);
+            const unsigned char *after = at != nullptr ? parseTriangle(at, corners) : nullptr;
+            if (at != nullptr && after == nullptr) {
+                // Any other layout, number by number.
+                after = parseInteger(at, corners);
+                for (int c = 1; c < 3 && after != nullptr; c++) {
+                    after = quickStart(after, end);
+                    if (after != nullptr) after = parseInteger(after, corners + c);
+                }
             }
-            if (at == nullptr) break;  // this triangle takes the long way
-            p = at;
+            if (after == nullptr) break;  // this triangle takes the long way
+            p = after;
             if (!inRange(corners)) {
                 scanner->pos = static_cast<std::size_t>(p - scanner->buffer);
                 return kTriangleOutOfRange;

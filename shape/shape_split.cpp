@@ -41,8 +41,8 @@ inline bool isLineSpace(int c) { return c != '\n' && isScanSpace(c); }
 
 // Reads the line at `p`, which ends at a newline or at `end` and has at
 // least kScanLookahead readable bytes behind it, with the scanner's own
-// integer parser. Returns where the next line begins (`end` at the last).
-// *kind says whether the line is blank, one triangle (its vertex numbers in
+// parsers. Returns where the next line begins (`end` at the last). *kind
+// says whether the line is blank, one triangle (its vertex numbers in
 // `corners`, all below numVertices) or anything else.
 enum LineKind { kBlankLine, kTriangleLine, kOtherLine };
 const unsigned char *parseLine(const unsigned char *p, const unsigned char *end, unsigned numVertices, int corners[3],
@@ -52,16 +52,20 @@ const unsigned char *parseLine(const unsigned char *p, const unsigned char *end,
     if (p == end || *p == '\n') {
         *kind = kBlankLine;
     } else {
-        int c = 0;
+        // The writer's layout at once, any other number by number; each
+        // number ends at whitespace, the line's end or the chunk's.
+        const unsigned char *after = parseTriangle(p, corners);
+        int c = after != nullptr ? 3 : 0;
+        if (after != nullptr) p = after;
         for (; c < 3 && p < end; c++) {
-            const unsigned char *after = parseInteger(p, corners + c);
-            // Each number ends at whitespace, the line's end or the chunk's.
-            if (after == nullptr || (after < end && !isScanSpace(*after)) ||
-                static_cast<unsigned>(corners[c]) >= numVertices)
-                break;
+            after = parseInteger(p, corners + c);
+            if (after == nullptr || (after < end && !isScanSpace(*after))) break;
             for (p = after; p < end && isLineSpace(*p);) p++;
         }
-        if (c == 3 && (p == end || *p == '\n')) *kind = kTriangleLine;
+        while (p < end && isLineSpace(*p)) p++;
+        if (c == 3 && (p == end || *p == '\n') && static_cast<unsigned>(corners[0]) < numVertices &&
+            static_cast<unsigned>(corners[1]) < numVertices && static_cast<unsigned>(corners[2]) < numVertices)
+            *kind = kTriangleLine;
     }
     if (p == end) return end;
     const void *newline = std::memchr(p, '\n', static_cast<std::size_t>(end - p));

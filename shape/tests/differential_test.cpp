@@ -165,6 +165,29 @@ TEST(Differential, ReadsIntegersOfEveryLengthAsTheReferenceDoes) {
     }
 }
 
+// Triangles of vertex numbers of one to nine digits (leading zeros keep
+// them in range), one blank or two or a tab between them, and what may
+// follow the third, far enough from the input's end to be read in place.
+TEST(Differential, ReadsTrianglesOfEveryWidthAsTheReferenceDoes) {
+    std::string vertices = "BSV2\n100\n2\n";
+    for (int i = 0; i < 100; i++) vertices += "0 0 0\n";
+    const std::string padding = "\n" + std::string(100, ' ') + "7\n";
+    auto number = [](int width, int value) {
+        std::string digits = std::to_string(value);
+        return std::string(width > static_cast<int>(digits.size()) ? width - digits.size() : 0, '0') + digits;
+    };
+    for (int width0 = 1; width0 <= 9; width0++) {
+        for (int width1 = 1; width1 <= 9; width1++) {
+            for (int width2 = 1; width2 <= 9; width2++) {
+                const char *separator = (width0 + width1 + width2) % 7 == 0 ? "  " : width2 == 5 ? "\t" : " ";
+                std::string triangle = number(width0, 7) + " " + number(width1, 42) + separator + number(width2, 99);
+                for (const char *after : {"\n", " ", ".5", "e", "-1"})
+                    expectSameRead(vertices + "1 2 3\n" + triangle + after + " 4 5 6" + padding);
+            }
+        }
+    }
+}
+
 TEST(Differential, ReadsVeryLongNumbersAsTheReferenceDoes) {
     const std::string ones(100000, '1');
     const std::string zeros(100000, '0');
