@@ -9,7 +9,8 @@
 # build's exported symbols and its consumers, the Python module installed by
 # pip and tested there, the converter on mutated mesh files
 # ($CONVERT_FUZZ_SECONDS, default 60), the whole suite again built with
-# AddressSanitizer and UBSan, each fuzz target for a bounded time
+# AddressSanitizer and UBSan, the reader's two threads against one built
+# with ThreadSanitizer, each fuzz target for a bounded time
 # ($FUZZ_SECONDS each, default 60), and last the Debian
 # packages: lintian, a real install, use and purge.
 # A build that fails ends the run with status 70. With CI set (CI runs this
@@ -93,6 +94,15 @@ cmake -S . -B build-asan -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DBSV2_SANITIZE=ON 
   -DBSV2_REQUIRE_SNAPSHOT=ON -DBSV2_REQUIRE_CONVERTER=ON >/dev/null || build_failed "configuring the sanitizer build"
 cmake --build build-asan -j "$jobs" || build_failed "building the sanitizer build"
 run_tests build-asan
+
+echo "== build the reader's two-thread tests with -fsanitize=thread and test" >&2
+cmake -S . -B build-tsan -DBUILD_TESTING=ON -DBSV2_WERROR=ON -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread -DBSV2_BUILD_VIEWER=OFF \
+  -DBSV2_BUILD_CONVERTER=OFF -DBSV2_BUILD_SNAPSHOT=OFF -DBSV2_BUILD_INFO=OFF -DBSV2_BUILD_PYTHON=OFF \
+  -DBSV2_BUILD_BENCH=OFF -DBSV2_BUILD_WEB=OFF -DBSV2_BUILD_DESKTOP=OFF >/dev/null ||
+  build_failed "configuring the ThreadSanitizer build"
+cmake --build build-tsan -j "$jobs" --target split_read_tests || build_failed "building the ThreadSanitizer build"
+TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan REQUIRE_ALL -R SecondThread
 
 echo "== fuzzing" >&2
 bash shape/fuzz/run.sh
