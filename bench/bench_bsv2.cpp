@@ -2,13 +2,16 @@
 // otherwise write (fscanf and fprintf with the format's own patterns), and
 // the peak memory of a process that only reads a large file.
 //
-//   bench_bsv2 [--runs N] [--vertices V] [--triangles T]
+//   bench_bsv2 [--runs N] [--vertices V] [--triangles T] [--scale S]
 //   bench_bsv2 --shape-only FILE [--vertices V] [--triangles T]
 //
 // Makes a shape of random coordinates in [-10, 10] and random triangles,
 // writes it, then times each reader and writer N times (default 11; median of
-// N) in this one run and prints a table with the ratios. With --shape-only
-// it writes the shape to FILE and stops, for the other benchmarks.
+// N) in this one run and prints a table with the ratios. Then the reader
+// with one thread and with two against `wc -l` and `cat` on that file, and
+// on one S times as large (default 10; 0 for none), made for it and deleted
+// afterwards. With --shape-only it writes the shape to FILE and stops, for
+// the other benchmarks.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,34 +27,20 @@
 #include <vector>
 
 #include "baseline_bsv2.h"
+#include "bench_common.h"
+#include "floor_bench.h"
 #include "shape.h"
 
 namespace {
-
-double secondsNow() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 std::string readWholeFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    std::size_t middle = values.size() / 2;
-    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 long fileSize(const std::string &path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
-}
-
-void fail(const char *what) {
-    std::fprintf(stderr, "bench_bsv2: %s\n", what);
-    std::exit(1);
 }
 
 double timeRead(Shape (*reader)(const char *), const std::string &path) {
@@ -89,10 +78,23 @@ long peakKibOfReadingProcess(const std::string &path, const std::string &scratch
     return kib;
 }
 
+// Random coordinates in [-10, 10] and random triangles, always the same.
+Shape randomShape(int numVertices, int numTris) {
+    std::mt19937 random(42);
+    std::uniform_real_distribution<float> coordinate(-10.0f, 10.0f);
+    std::uniform_int_distribution<int> vertex(0, numVertices - 1);
+    Shape shape = createShape(numVertices, numTris);
+    if (shape == nullptr || !(shape->vTable != nullptr && (numTris == 0 || shape->tTable != nullptr)))
+        fail("no memory for the benchmark's shape");
+    for (long i = 0; i < 3L * numVertices; i++) shape->vTable[i] = coordinate(random);
+    for (long i = 0; i < 3L * numTris; i++) shape->tTable[i] = vertex(random);
+    return shape;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-    int runs = 11, numVertices = 1000000, numTris = 2000000;
+    int runs = 11, numVertices = 1000000, numTris = 2000000, scale = 10;
     const char *shapeOnly = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--shape-only") == 0)
@@ -103,22 +105,21 @@ int main(int argc, char **argv) {
             numVertices = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--triangles") == 0)
             numTris = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--scale") == 0)
+            scale = std::atoi(argv[i + 1]);
         else
-            fail("usage: bench_bsv2 [--runs N | --shape-only FILE] [--vertices V] [--triangles T]");
+            fail("usage: bench_bsv2 [--runs N | --shape-only FILE] [--vertices V] [--triangles T] [--scale S]");
     }
-    if (runs < 1 || numVertices < 1 || numTris < 0) fail("counts must be positive");
+    if (runs < 1 || numVertices < 1 || numTris < 0 || scale < 0) fail("counts must be positive");
+    if (static_cast<long>(numVertices) * scale > 200000000 || static_cast<long>(numTris) * scale > 200000000)
+        fail("the scaled file would be too large");
 
     const char *tmp = std::getenv("TMPDIR");
     std::string dir = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bsv2-bench-XXXXXX";
     if (mkdtemp(dir.data()) == nullptr) fail("cannot make a scratch directory");
     std::string input = dir + "/input.bsv2", output = dir + "/output.bsv2";
 
-    std::mt19937 random(42);
-    std::uniform_real_distribution<float> coordinate(-10.0f, 10.0f);
-    std::uniform_int_distribution<int> vertex(0, numVertices - 1);
-    Shape shape = createShape(numVertices, numTris);
-    for (long i = 0; i < 3L * numVertices; i++) shape->vTable[i] = coordinate(random);
-    for (long i = 0; i < 3L * numTris; i++) shape->tTable[i] = vertex(random);
+    Shape shape = randomShape(numVertices, numTris);
     if (shapeOnly != nullptr) {
         rmdir(dir.c_str());
         int status = writeShapeToFile(shape, shapeOnly);
@@ -177,9 +178,26 @@ int main(int argc, char **argv) {
     }
 
     destroyShape(shape);
-    std::remove(input.c_str());
     std::remove(output.c_str());
     std::remove(tiny.c_str());
+
+    std::printf("\nThe reader against the floor: median of %d runs each, alternating\n", runs);
+    std::printf("BSV2 file of %d vertices and %d triangles: %.1f MB\n", numVertices, numTris, megabytes);
+    printAgainstTheFloor(input, megabytes, runs);
+    std::remove(input.c_str());
+    if (scale > 0) {
+        // Made for these runs and deleted after them.
+        std::string large = dir + "/large.bsv2";
+        Shape scaled = randomShape(numVertices * scale, numTris * scale);
+        if (writeShapeToFile(scaled, large.c_str()) != 0) fail("cannot write the scaled file");
+        destroyShape(scaled);
+        double largeMegabytes = static_cast<double>(fileSize(large)) / 1e6;
+        int largeRuns = std::max(3, runs / 2);
+        std::printf("\nBSV2 file of %d vertices and %d triangles (%dx): %.1f MB; median of %d runs each\n",
+                    numVertices * scale, numTris * scale, scale, largeMegabytes, largeRuns);
+        printAgainstTheFloor(large, largeMegabytes, largeRuns);
+        std::remove(large.c_str());
+    }
     rmdir(dir.c_str());
     return 0;
 }
