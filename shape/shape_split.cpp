@@ -108,11 +108,21 @@ long readChunk(TriangleHelper *helper, std::uint64_t from, std::size_t length, b
         p = static_cast<const unsigned char *>(newline) + 1;
         *lowerTop = from + static_cast<std::uint64_t>(p - 1 - chunk);
     }
+    const unsigned numVertices = static_cast<unsigned>(helper->numVertices);
     long count = 0;
     while (p < end) {
+        // The writer's lines take no more than the reading thread's loop.
+        int *corners = helper->found + 3 * count;
+        const unsigned char *after = parseTriangle(p, corners);
+        if (after != nullptr && (after == end || *after == '\n') && static_cast<unsigned>(corners[0]) < numVertices &&
+            static_cast<unsigned>(corners[1]) < numVertices && static_cast<unsigned>(corners[2]) < numVertices) {
+            helper->foundStarts[count++] = static_cast<std::uint32_t>(p - chunk);
+            p = after == end ? end : after + 1;
+            continue;
+        }
         LineKind kind;
         const unsigned char *line = p;
-        p = parseLine(line, end, static_cast<unsigned>(helper->numVertices), helper->found + 3 * count, &kind);
+        p = parseLine(line, end, numVertices, corners, &kind);
         if (kind == kTriangleLine) {
             while (isLineSpace(*line)) line++;
             helper->foundStarts[count++] = static_cast<std::uint32_t>(line - chunk);
