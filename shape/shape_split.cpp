@@ -3,6 +3,7 @@
 // is kept only where the two meet exactly (shape_split.h).
 #include "shape_split.h"
 
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -170,6 +171,21 @@ void *runHelper(void *argument) {
     return nullptr;
 }
 
+}  // namespace
+
+int processorsToRunOn() {
+#ifdef __EMSCRIPTEN__
+    return 1;
+#else
+    cpu_set_t processors;
+    // Where the set cannot be had, as if there were two.
+    if (sched_getaffinity(0, sizeof processors, &processors) != 0) return 2;
+    return CPU_COUNT(&processors);
+#endif
+}
+
+namespace {
+
 void releaseBuffers(TriangleHelper *helper) {
     std::free(helper->chunk);
     std::free(helper->found);
@@ -189,8 +205,11 @@ bool wantsSecondThread(int fd, struct stat *info) {
     return false;
 #else
     if (oneThreadOnly.load(std::memory_order_relaxed) || fstat(fd, info) != 0) return false;
-    return S_ISREG(info->st_mode) && info->st_size > 0 &&
-           static_cast<std::uint64_t>(info->st_size) >= secondThreadBytes.load(std::memory_order_relaxed);
+    if (!S_ISREG(info->st_mode) || info->st_size <= 0 ||
+        static_cast<std::uint64_t>(info->st_size) < secondThreadBytes.load(std::memory_order_relaxed))
+        return false;
+    // A process held to one processor would only take turns with its helper.
+    return processorsToRunOn() >= 2;
 #endif
 }
 

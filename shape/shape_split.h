@@ -63,8 +63,13 @@ struct TriangleHelper {
 
 // True when a file open as `fd` should be read with a helper: a regular
 // file of at least the threshold's size, with second threads not switched
-// off. *info receives the file's status, to compare with afterwards.
+// off, in a process that may run on two processors or more. *info receives
+// the file's status, to compare with afterwards.
 bool wantsSecondThread(int fd, struct stat *info);
+
+// How many processors this process may run on (1 where it cannot have
+// threads).
+int processorsToRunOn();
 
 // Starts a helper for a table of `numTris` (positive) triangles of vertex
 // numbers below `numVertices` in `table`, in the file `fd` of `fileSize`
