@@ -10,7 +10,7 @@
 // Every function here is synchronous, keeps no state between calls (but
 // for the switch bsv2ReadOnOneThread sets) and is safe to call from any
 // thread, several at once, on distinct shapes. Reading a large regular file
-// (4 MiB or more) may use a second thread, for the triangles, beside the
+// (8 MiB or more) may use a second thread, for the triangles, beside the
 // calling one: it is started and ended within the call, takes no signals,
 // and the results, messages and causes are those of a read on one thread.
 // Where it cannot be started (a limit on processes or on address space),
@@ -102,7 +102,7 @@ int numTriangles(Shape shape);
 //                0 .. V - 1
 //            All of these go to standard error. A table that cannot be
 //            allocated gives createShape's message on standard output.
-//   Threads: a regular file of 4 MiB or more may be read with a second
+//   Threads: a regular file of 8 MiB or more may be read with a second
 //            thread (see the top of this header). Should its size or times
 //            of change differ after such a read, it is read again on the
 //            calling thread, so that parts of two versions of a file are

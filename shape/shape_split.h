@@ -29,10 +29,13 @@
 
 namespace bsv2_internal {
 
-// Files smaller than this are read on one thread: starting a thread and
-// finding the lines costs about 0.1 ms, which only files that take some
-// milliseconds to read repay.
-const std::size_t kDefaultSecondThreadBytes = std::size_t{4} << 20;
+// Files smaller than this are read on one thread. A helper that finds a
+// free core halves the time from about 1 MB on, but on a machine whose
+// cores are busy it may wait a scheduling slice (2 to 4 ms, measured on a
+// loaded two-core machine) before it runs and can be joined; below about
+// 8 MB (7 ms of reading) that wait costs more than a busy machine's second
+// core gives, above it two threads came out ahead even there.
+const std::size_t kDefaultSecondThreadBytes = std::size_t{8} << 20;
 
 // One read's helper. The reading thread sets it up with startTriangleHelper
 // and must call stopTriangleHelper before it uses or releases the table.
