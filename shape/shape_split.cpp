@@ -160,7 +160,7 @@ bool takeFound(TriangleHelper *helper, long count, std::uint64_t from) {
 void *runHelper(void *argument) {
     TriangleHelper *helper = static_cast<TriangleHelper *>(argument);
     std::uint64_t top = helper->fileSize;  // the lines still to read end here
-    for (bool stop = false; !stop;) {
+    for (bool stop = false; !stop && !helper->cancelled.load(std::memory_order_relaxed);) {
         std::uint64_t from = top > kChunkBytes ? top - kChunkBytes : 0;
         std::size_t length = static_cast<std::size_t>(top - from);
         if (!readAt(helper->fd, helper->chunk, length, from)) break;
