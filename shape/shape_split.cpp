@@ -159,6 +159,7 @@ bool takeFound(TriangleHelper *helper, long count, std::uint64_t from) {
 
 void *runHelper(void *argument) {
     TriangleHelper *helper = static_cast<TriangleHelper *>(argument);
+    helper->began.store(true, std::memory_order_relaxed);
     std::uint64_t top = helper->fileSize;  // the lines still to read end here
     for (bool stop = false; !stop && !helper->cancelled.load(std::memory_order_relaxed);) {
         std::uint64_t from = top > kChunkBytes ? top - kChunkBytes : 0;
@@ -223,6 +224,7 @@ bool startTriangleHelper(TriangleHelper *helper, int fd, std::uint64_t fileSize,
     helper->frontier = 0;
     helper->low = numTris;
     helper->lowFrom = 0;
+    helper->began.store(false);
     helper->cancelled.store(false);
     helper->running = false;
     helper->kept = false;
@@ -260,6 +262,10 @@ TriangleTableResult scanTrianglesWithHelper(Bsv2Scanner *scanner, TriangleHelper
         pthread_join(helper->thread, nullptr);
         helper->running = false;
     }
+    // A helper that has not run while all the vertices were read found no
+    // core free: it would only take turns with this thread, which reads on
+    // alone, and finds it stopped when it joins it.
+    if (!helper->began.load(std::memory_order_relaxed)) helper->cancelled.store(true, std::memory_order_relaxed);
     long done = 0;
     std::uint64_t helperFrom = 0;
     for (;;) {

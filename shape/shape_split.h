@@ -54,9 +54,10 @@ struct TriangleHelper {
     std::uint32_t *foundStarts;
 
     std::mutex lock;
-    long frontier;          // under lock: triangles [0, frontier) are the reading thread's
-    long low;               // under lock: triangles [low, numTris) are the helper's
-    std::uint64_t lowFrom;  // under lock: the file offset where triangle `low` begins
+    long frontier;            // under lock: triangles [0, frontier) are the reading thread's
+    long low;                 // under lock: triangles [low, numTris) are the helper's
+    std::uint64_t lowFrom;    // under lock: the file offset where triangle `low` begins
+    std::atomic<bool> began;  // the helper has run
     std::atomic<bool> cancelled;
 
     pthread_t thread;
