@@ -21,7 +21,9 @@
 // whatever the size of the file (4 KiB and 16 KiB on the calling thread's
 // stack should that allocation fail); both are released before they return.
 // Neither needs more than about 20 KiB of stack. Text in memory is read
-// through the same buffer, and written into one that grows to hold it.
+// through the same buffer, and written into one that grows to hold it. A
+// second thread has a stack of 256 KiB and about 240 KiB of buffers on the
+// heap, all released before the read returns.
 //
 // The header is C99 and C++; the library is written in C++, so a C program
 // linking the static library links the C++ runtime too (pkg-config's
