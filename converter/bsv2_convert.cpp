@@ -15,11 +15,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "command_line.h"
@@ -129,7 +131,10 @@ Shape readInput(const ConvertRequest &request, LeftOut *leftOut, std::string *re
         // Before any thread starts: the import forks.
         ImportLimits limits = defaultImportLimits(request.input.c_str());
         if (request.timeout > 0) limits.seconds = request.timeout;
-        if (request.maxMemory > 0) limits.memoryMiB = static_cast<unsigned long long>(std::ceil(request.maxMemory));
+        // More than 64 bits of bytes can count is no cap at all.
+        const double mostMiB = static_cast<double>(std::numeric_limits<unsigned long long>::max() >> 20);
+        if (request.maxMemory > 0)
+            limits.memoryMiB = static_cast<unsigned long long>(std::ceil(std::min(request.maxMemory, mostMiB)));
         return importIsolated(request.input.c_str(), limits, reading.c_str(), leftOut, reason);
     }
     startProgress(reading.c_str());
@@ -164,6 +169,9 @@ bool isStandardOutput(const OutputTarget &target) {
 // Writes the shape to the target and says what it holds; the exit status.
 int writeShape(Shape shape, const OutputFormat &format, const std::string &output, const OutputTarget &target,
                const OutputRules &rules, const LeftOut &leftOut) {
+    // Ctrl-C or a kill while writing leaves no temporary file behind. Set
+    // only now: the import child, gone by now, must not inherit it.
+    abandonOutputOnTermination();
     startProgress(("writing " + output).c_str());
     OutputError error;
     bool written = writeOutput(
@@ -196,6 +204,7 @@ int main(int argc, char **argv) {
     // Refused before the import, which may take long. BSV2 to BSV2 may
     // fit a file in place: it is read whole before it is written.
     OutputRules rules;
+    rules.undoableFromSignal = true;
     if (!(format->write == writeBsv2 && lowerExtension(request.input) == ".bsv2"))
         rules.inputs.push_back(request.input);
     OutputTarget target;

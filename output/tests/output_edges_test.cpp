@@ -542,48 +542,70 @@ INSTANTIATE_TEST_SUITE_P(Output, Abandoned,
                                          AbandonCase{"EmptyFileFilledInPlace", Before::kEmptyFile}),
                          [](const testing::TestParamInfo<AbandonCase> &info) { return std::string(info.param.name); });
 
-// The same write ended for real: a snapshot given SIGTERM while it writes (a
+// The same write ended for real: a program given SIGTERM while it writes (a
 // thumbnail host that gives up on it; Ctrl-C alike) ends by the signal, and
-// leaves neither a temporary file nor part of a picture in a file it fills
+// leaves neither a temporary file nor part of an output in a file it fills
 // in place.
-class Interrupted : public testing::TestWithParam<AbandonCase> {};
+struct InterruptCase {
+    const char *name;
+    Program program;
+    Before before;
+};
 
 // Whether the write into `dir` has begun: a temporary file beside the
-// output, or bytes in the empty file filled in place.
-bool writeUnderWay(const ScratchDir &dir, Before before) {
+// output `name`, or bytes in the empty file filled in place.
+bool writeUnderWay(const ScratchDir &dir, const std::string &name, Before before) {
     if (before == Before::kEmptyFile) {
         struct stat info;
-        return stat(dir.path("out.png").c_str(), &info) == 0 && info.st_size > 0;
+        return stat(dir.path(name).c_str(), &info) == 0 && info.st_size > 0;
     }
     for (const auto &entry : std::filesystem::directory_iterator(dir.root)) {
-        if (entry.path().filename().string().rfind(".out.png.partial-", 0) == 0) return true;
+        if (entry.path().filename().string().rfind("." + name + ".partial-", 0) == 0) return true;
     }
     return false;
 }
 
+// A shape whose writing takes a while (over a second here): for the
+// snapshot a large picture, for the converter many triangles.
+std::vector<std::string> slowWrite(Program program, const ScratchDir &dir, std::string *output) {
+    if (program == Program::kSnapshot) {
+        *output = "out.png";
+        return {SNAPSHOT_PATH, "--size", "8192", dir.write("in.bsv2", crossingTrianglesBsv2()), dir.path(*output)};
+    }
+    std::string text = "BSV2\n3\n3000000\n0 0 0\n1 0 0\n0 1 0\n";
+    for (int j = 0; j < 3000000; j++) text += "0 1 2\n";
+    *output = "out.obj";
+    return {CONVERTER_PATH, dir.write("in.bsv2", text), dir.path(*output)};
+}
+
+class Interrupted : public testing::TestWithParam<InterruptCase> {};
+
 TEST_P(Interrupted, LeaveNoPartOfTheOutput) {
-    if (std::string(SNAPSHOT_PATH).empty()) GTEST_SKIP() << "bsv2-snapshot is not built";
+    const InterruptCase &c = GetParam();
+    if (!missingProgram(c.program).empty()) GTEST_SKIP() << missingProgram(c.program);
     ScratchDir dir, logs;
-    std::string model = dir.write("in.bsv2", crossingTrianglesBsv2());
-    if (GetParam().before == Before::kEmptyFile) dir.write("out.png", "");
+    std::string output;
+    std::vector<std::string> argv = slowWrite(c.program, dir, &output);
+    if (c.before == Before::kEmptyFile) dir.write(output, "");
     std::map<std::string, std::string> before = contentsOf(dir.root);
-    // A picture large enough that writing it takes a while (over a second here).
-    RunningProcess run = startProcess({SNAPSHOT_PATH, "--size", "8192", model, dir.path("out.png")}, "", logs.root);
+    RunningProcess run = startProcess(argv, "", logs.root);
     bool writing = false;
     for (double start = secondsNow(); !writing && secondsNow() - start < 60;) {
-        writing = writeUnderWay(dir, GetParam().before);
+        writing = writeUnderWay(dir, output, c.before);
         if (!writing && waitForExit(run, 0.002)) break;
     }
-    if (!writing) GTEST_SKIP() << "the snapshot ended before its write was seen (status " << run.exitStatus << ")";
+    if (!writing) GTEST_SKIP() << "the program ended before its write was seen (status " << run.exitStatus << ")";
     kill(run.pid, SIGTERM);
     ASSERT_TRUE(waitForExit(run, 30));
     EXPECT_EQ(run.exitStatus, 128 + SIGTERM);
     EXPECT_EQ(contentsOf(dir.root), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Output, Interrupted,
-                         testing::Values(AbandonCase{"NewFileBeside", Before::kNothing},
-                                         AbandonCase{"EmptyFileFilledInPlace", Before::kEmptyFile}),
-                         [](const testing::TestParamInfo<AbandonCase> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Output, Interrupted,
+    testing::Values(InterruptCase{"SnapshotNewFileBeside", Program::kSnapshot, Before::kNothing},
+                    InterruptCase{"SnapshotEmptyFileFilledInPlace", Program::kSnapshot, Before::kEmptyFile},
+                    InterruptCase{"ConverterNewFileBeside", Program::kConverter, Before::kNothing}),
+    [](const testing::TestParamInfo<InterruptCase> &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -23,6 +23,7 @@ enum class Tool { kConvert, kInfo, kSnapshot, kViewer };
 const std::map<std::string, std::string> kFiles = {
     {"cube.bsv2", "BSV2\n3\n1\n0 0 0\n1 0 0\n0 1 0\n0 1 2\n"},
     {"other.txt", "BSV3\n"},
+    {"tri.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"},
 };
 
 struct ToolCase {
@@ -146,6 +147,11 @@ const ToolCase kCases[] = {
      convertUsageError("--timeout needs a positive number")},
     {"ConvertMaxMemoryNotANumber", Tool::kConvert, "--max-memory lots @a.obj @b.bsv2", 1, "",
      convertUsageError("--max-memory needs a positive number")},
+    // A cap beyond what 64 bits of bytes can count is no cap (it once wrapped round to none at all).
+    {"ConvertMaxMemoryBeyond64Bits", Tool::kConvert, "--max-memory 17592186044416 @tri.obj @out.bsv2", 0,
+     "@out.bsv2: 3 vertices, 1 triangles\n", ""},
+    {"ConvertMaxMemoryHuge", Tool::kConvert, "--max-memory 1e30 @tri.obj @out.bsv2", 0,
+     "@out.bsv2: 3 vertices, 1 triangles\n", ""},
     {"ConvertUnknownOutputFormat", Tool::kConvert, "@cube.bsv2 @out.xyz", 1, "",
      "bsv2-convert: @out.xyz: unknown output format \".xyz\" (use .bsv2, .obj, .ply, .stl or .glb)\n"},
     {"ConvertEveryOption", Tool::kConvert, "--fit --timeout 5 --max-memory 100 @cube.bsv2 @out.bsv2", 0,
