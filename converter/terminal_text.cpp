@@ -39,9 +39,16 @@ long codePointAt(const std::string &text, std::size_t at, std::size_t *size) {
     return code;
 }
 
+// Controls (C0, DEL, C1), the bidirectional controls, the line and
+// paragraph separators some terminals break lines at, and the characters
+// that show nothing (zero-width spaces and joiners, the word joiner and
+// invisible operators, the deprecated format controls, the byte order mark,
+// the soft hyphen, the interlinear annotation marks): none of them may
+// change or hide what the line says.
 bool isControl(long code) {
-    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
-           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0xAD || code == 0x061C || code == 0x180E ||
+           (code >= 0x200B && code <= 0x200F) || (code >= 0x2028 && code <= 0x202E) ||
+           (code >= 0x2060 && code <= 0x206F) || code == 0xFEFF || (code >= 0xFFF9 && code <= 0xFFFB);
 }
 
 }  // namespace

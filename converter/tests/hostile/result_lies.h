@@ -19,7 +19,7 @@ bool isResultLie(const std::string &name);
 //   exit-86               no frame at all, exit status 86
 //   mesh-then-exit-87     a one-triangle mesh (3 vertices), then exit status 87
 //   reason-with-controls  a reason holding C0, C1 (as bytes and as UTF-8), DEL,
-//                         bidirectional controls and invalid UTF-8 (kHostileReason)
+//                         bidirectional controls, invisible characters and invalid UTF-8 (kHostileReason)
 //   claim-out-of-memory   what a failed allocation does: calls the new-handler
 //   hang                  waits for ever, taking no processor time
 //   mesh-of-1-gib         a valid mesh of 1 GiB of tables, from a 64 KiB buffer
