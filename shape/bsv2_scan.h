@@ -18,6 +18,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace bsv2_internal {
 
 // What one scan found.
@@ -229,17 +233,36 @@ inline const unsigned char *parseInteger(const unsigned char *p, int *value) {
     return p;
 }
 
-// One bit per byte of the eight, set where the byte is a decimal digit (the
-// first byte in the lowest bit). Exact for every byte: unlike nonDigitBits,
-// no carry crosses from byte to byte, since each byte has its top bit set
-// before 10 is taken off.
-inline unsigned digitBits(std::uint64_t bytes) {
+// One bit per byte of the 24 at `p`, set where the byte is a decimal digit
+// (the first byte in the lowest bit).
+#if defined(__SSE2__)
+// Two compares and a gathering of the bytes' top bits per 16 bytes.
+inline std::uint32_t digitBits24(const unsigned char *p) {
+    const __m128i kBelowZero = _mm_set1_epi8('0' - 1), kAboveNine = _mm_set1_epi8('9' + 1);
+    // As signed bytes, those of 0x80 and more are below '0' too.
+    auto digits = [&](__m128i bytes) {
+        return static_cast<std::uint32_t>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(bytes, kBelowZero), _mm_cmplt_epi8(bytes, kAboveNine))));
+    };
+    std::uint32_t low = digits(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+    std::uint32_t high = digits(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16)));
+    return (low | high << 16) & 0x00FFFFFFu;
+}
+#else
+// Eight bytes at a time in a machine word. Exact for every byte: unlike
+// nonDigitBits, no carry crosses from byte to byte, since each byte has its
+// top bit set before 10 is taken off.
+inline std::uint32_t digitBits(std::uint64_t bytes) {
     const std::uint64_t kTops = 0x8080808080808080ULL;
     std::uint64_t offsets = bytes ^ 0x3030303030303030ULL;
     std::uint64_t digits = ~(((offsets | kTops) - 0x0A0A0A0A0A0A0A0AULL) | offsets) & kTops;
     // Gathers the eight top bits into the top byte, the first byte's lowest.
-    return static_cast<unsigned>(((digits >> 7) * 0x0102040810204080ULL) >> 56);
+    return static_cast<std::uint32_t>(((digits >> 7) * 0x0102040810204080ULL) >> 56);
 }
+inline std::uint32_t digitBits24(const unsigned char *p) {
+    return digitBits(loadEight(p)) | digitBits(loadEight(p + 8)) << 8 | digitBits(loadEight(p + 16)) << 16;
+}
+#endif
 
 // A triangle's three vertex numbers as the writer writes them, starting at
 // `p`, which has at least kScanLookahead bytes behind it: unsigned, of one to
@@ -249,8 +272,7 @@ inline unsigned digitBits(std::uint64_t bytes) {
 // after the third number, or null (having stored nothing that counts) for
 // anything else, which parseInteger then reads number by number.
 inline const unsigned char *parseTriangle(const unsigned char *p, int corners[3]) {
-    std::uint32_t digits =
-        digitBits(loadEight(p)) | digitBits(loadEight(p + 8)) << 8 | digitBits(loadEight(p + 16)) << 16;
+    std::uint32_t digits = digitBits24(p);
     // The byte after each number, within the 24.
     std::uint32_t afters = ~digits & (digits << 1) & 0x00FFFFFFu;
     std::uint32_t afters1 = afters & (afters - 1);
@@ -269,6 +291,11 @@ inline const unsigned char *parseTriangle(const unsigned char *p, int corners[3]
     return p + end2;
 }
 
+// True when the eight bytes are one digit, a point and six digits. Exact:
+// the bytes up to the point are digits, and a point carries nothing into
+// the bytes after it, so that nonDigitBits sees each of them as it is.
+inline bool isOneDotSix(std::uint64_t bytes) { return nonDigitBits(bytes) == 0x8000u && ((bytes >> 8) & 0xFF) == '.'; }
+
 // A plain decimal such as -3.141593 starting at `p`, which has at least
 // kScanLookahead bytes behind it: no exponent, at most 19 digits, and small
 // enough that its digits and power of ten are exact floats, so that one
@@ -278,6 +305,22 @@ inline const unsigned char *parsePlainFloat(const unsigned char *p, float *value
     static const float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
     bool negative = *p == '-';
     p += negative | (*p == '+');  // without a branch: signs come and go at random
+    // The sign goes in by its bit, without a branch (and keeps -0).
+    auto store = [value, negative](float magnitude) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &magnitude, sizeof bits);
+        bits |= static_cast<std::uint32_t>(negative) << 31;
+        std::memcpy(value, &bits, sizeof bits);
+    };
+    // What "%f" writes below ten, one digit, the point and six digits, in
+    // one load: the seven digits without the point, a whole number below
+    // 2^24, over 10^6.
+    std::uint64_t first = loadEight(p);
+    if (isOneDotSix(first) && isScanSpace(p[8])) {
+        std::uint32_t sevenDigits = digitsValue((first & 0xFF) | ((first >> 16) << 8), 7);
+        store(static_cast<float>(static_cast<std::int32_t>(sevenDigits)) / kPowersOfTen[6]);
+        return p + 8;
+    }
     const unsigned char *number = p;
     std::uint64_t digits = 0;  // wraps harmlessly past 19 digits, which are refused
     while (isScanDigit(*p)) digits = digits * 10 + static_cast<std::uint64_t>(*p++ - '0');
@@ -302,12 +345,7 @@ inline const unsigned char *parsePlainFloat(const unsigned char *p, float *value
     if (next == 'e' || next == 'x' || next == '.') return nullptr;
     if (integerDigits + fractionDigits == 0 || integerDigits + fractionDigits > 19) return nullptr;
     if (digits >= (std::uint64_t{1} << 24) || fractionDigits > 10) return nullptr;
-    // The sign goes in by its bit, without a branch (and keeps -0).
-    float quotient = static_cast<float>(digits) / kPowersOfTen[fractionDigits];
-    std::uint32_t bits;
-    std::memcpy(&bits, &quotient, sizeof bits);
-    bits |= static_cast<std::uint32_t>(negative) << 31;
-    std::memcpy(value, &bits, sizeof bits);
+    store(static_cast<float>(static_cast<std::int32_t>(digits)) / kPowersOfTen[fractionDigits]);
     return p;
 }
 

@@ -188,6 +188,49 @@ TEST(Differential, ReadsTrianglesOfEveryWidthAsTheReferenceDoes) {
     }
 }
 
+// The writer's decimals, one digit, a point and six digits, which the
+// reader takes in one load, and their near neighbours, followed by every
+// kind of byte; and triangles with bytes next to the digits between their
+// numbers. All far enough from the input's end to be read in place.
+TEST(Differential, ReadsTheWritersDecimalsAndTheirNeighboursAsTheReferenceDoes) {
+    const std::string padding = "\n" + std::string(100, ' ') + "7\n";
+    const char *const kDecimals[] = {"0.000000",
+                                     "-0.000000",
+                                     "+9.999999",
+                                     "-5.000001",
+                                     "3.141593",
+                                     "1.23456",
+                                     "1.2345678",
+                                     "12.345678",
+                                     "-.123456",
+                                     "1,234567",
+                                     "1.234/67",
+                                     "1.234:67",
+                                     "1\xB0"
+                                     "234567",
+                                     "1.2345\xB9"
+                                     "7",
+                                     "--1.234567",
+                                     "1.234567.",
+                                     "1.2345e7"};
+    const char *const kAfters[] = {" ", "\t", "\n", "\r\n", "\v", "\f", "0", "9", "e",
+                                   "E", "e1", "x",  "X",    ".",  "/",  ":", ","};
+    for (const char *decimal : kDecimals) {
+        for (const char *after : kAfters) {
+            expectSameRead(std::string("BSV2\n2\n0\n") + decimal + after + " 1.000000 2.000000\n1 2 3" + padding);
+            expectSameRead(std::string("BSV2\n2\n0\n1.000000 ") + decimal + after + " 2.000000\n1 2 3" + padding);
+        }
+    }
+    std::string vertices = "BSV2\n100\n2\n";
+    for (int i = 0; i < 100; i++) vertices += "0 0 0\n";
+    for (const char *between : {"/", ":", "\xB0", "\xB9", "\x80", "\xFF", "\x7F", "\x06"}) {
+        for (const std::string &triangle : {"12 34" + std::string(between) + "56",
+                                            "12" + std::string(between) + "34 56", "7 8 9" + std::string(between)}) {
+            expectSameRead(vertices + triangle + "\n1 2 3\n" + padding);
+        }
+    }
+}
+
 TEST(Differential, ReadsVeryLongNumbersAsTheReferenceDoes) {
     const std::string ones(100000, '1');
     const std::string zeros(100000, '0');
