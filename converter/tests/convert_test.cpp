@@ -314,17 +314,6 @@ struct FailureCase {
     const char *eachFormat = "";
 };
 
-// Two thousand separate triangles: more than 1 KiB in every format.
-std::string manyTrianglesObj() {
-    std::string text;
-    for (int i = 0; i < 2000; i++)
-        text += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\nv " + std::to_string(i) + " 0 1\n";
-    for (int i = 0; i < 2000; i++)
-        text +=
-            "f " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) + "\n";
-    return text;
-}
-
 // The converter with `args` where a file may not grow past 1 KiB; SIGXFSZ
 // is ignored, so that the write fails with EFBIG instead of killing it.
 Finished convertOnAFullDisk(const std::vector<std::string> &args, const ScratchDir &dir) {
@@ -367,7 +356,8 @@ std::string scratchBytes(const std::string &name) {
     auto found = literal.find(name);
     if (found != literal.end()) return found->second;
     if (name == "slow.obj") return slowObj();
-    if (name == "many.obj") return manyTrianglesObj();
+    // More than 1 KiB in every format.
+    if (name == "many.obj") return separateTrianglesObj(2000);
     if (name == "cut.ply") return truncatedBinaryPly();
     if (name == "cut.stl") return binaryStlTetrahedron().substr(0, 84 + 2 * 50 + 17);
     if (name == "model/outside.gltf") return gltfTriangle("../outside.bin");
@@ -485,7 +475,7 @@ TEST(Convert, SurvivesEveryFileThatEverBrokeIt) {
 // output that was there before stays as it was, and no partial file remains.
 TEST(Convert, FailedWriteLeavesTheOldOutputWhole) {
     ScratchDir dir;
-    std::string input = dir.write("big.obj", manyTrianglesObj());
+    std::string input = dir.write("big.obj", separateTrianglesObj(2000));  // more than 1 KiB as BSV2
     std::string output = dir.write("out.bsv2", "BSV2\n1\n0\n1 2 3\n");
     std::vector<std::string> before = filesIn(dir.root);
     Finished run = convertOnAFullDisk({input, output}, dir);

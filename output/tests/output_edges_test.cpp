@@ -54,18 +54,6 @@ std::string outputStart(Program program) {
 // An older output the program may replace.
 std::string oldOutput(Program program) { return outputStart(program) + "old output, to be kept\n"; }
 
-// 5000 separate triangles: every program's output is several times a
-// pipe's 64 KiB.
-std::string manyTrianglesObj() {
-    std::string text;
-    for (int i = 0; i < 5000; i++)
-        text += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\nv " + std::to_string(i) + " 0 1\n";
-    for (int i = 0; i < 5000; i++)
-        text +=
-            "f " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) + "\n";
-    return text;
-}
-
 // Triangles crossing the whole view, so that the picture does not shrink
 // to a few bytes of PNG.
 std::string crossingTrianglesBsv2() {
@@ -378,7 +366,8 @@ TEST_P(Edges, GiveTheirOneOutcome) {
     if (!missing.empty()) GTEST_SKIP() << missing;
     Scene scene;
     ScratchDir logs;
-    if (cell.program == Program::kConverter) scene.input = scene.dir.write("in.obj", manyTrianglesObj());
+    // The converter's output is several times a pipe's 64 KiB.
+    if (cell.program == Program::kConverter) scene.input = scene.dir.write("in.obj", separateTrianglesObj(5000));
     if (cell.program == Program::kSnapshot) {
         scene.input = scene.dir.write("in.bsv2", crossingTrianglesBsv2());
         scene.options = {"--size", "1024"};

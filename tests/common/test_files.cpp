@@ -34,3 +34,13 @@ bool fileExists(const std::string &path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0;
 }
+
+std::string separateTrianglesObj(int count) {
+    std::string text;
+    for (int i = 0; i < count; i++)
+        text += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\nv " + std::to_string(i) + " 0 1\n";
+    for (int i = 0; i < count; i++)
+        text +=
+            "f " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) + "\n";
+    return text;
+}

@@ -25,4 +25,8 @@ struct ScratchDir {
 
 bool fileExists(const std::string &path);
 
+// An OBJ file of `count` separate triangles (3 × `count` vertices), for
+// outputs larger than a pipe's buffer or a format's header.
+std::string separateTrianglesObj(int count);
+
 #endif
