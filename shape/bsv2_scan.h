@@ -291,6 +291,14 @@ inline const unsigned char *parseTriangle(const unsigned char *p, int corners[3]
     return p + end2;
 }
 
+// True when all three vertex numbers are below `limit`. As unsigned, a
+// negative vertex number is out of range too; the three compares are
+// combined without branches, since all three are nearly always in range.
+inline bool cornersBelow(const int corners[3], unsigned limit) {
+    return (static_cast<unsigned>(corners[0]) < limit) & (static_cast<unsigned>(corners[1]) < limit) &
+           (static_cast<unsigned>(corners[2]) < limit);
+}
+
 // True when the eight bytes are one digit, a point and six digits. Exact:
 // the bytes up to the point are digits, and a point carries nothing into
 // the bytes after it, so that nonDigitBits sees each of them as it is.

@@ -36,12 +36,7 @@ ScanResult scanFloatTable(Bsv2Scanner *scanner, float *out, long count) {
 }
 
 TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTris, int numVertices) {
-    // As unsigned, a negative vertex number is out of range too.
     const unsigned limit = static_cast<unsigned>(numVertices);
-    auto inRange = [limit](const int *corners) {
-        return (static_cast<unsigned>(corners[0]) < limit) & (static_cast<unsigned>(corners[1]) < limit) &
-               (static_cast<unsigned>(corners[2]) < limit);
-    };
     long j = 0;
     while (j < numTris) {
         const unsigned char *p = scanner->buffer + scanner->pos;
@@ -60,7 +55,7 @@ TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTr
             }
             if (after == nullptr) break;  // this triangle takes the long way
             p = after;
-            if (!inRange(corners)) {
+            if (!cornersBelow(corners, limit)) {
                 scanner->pos = static_cast<std::size_t>(p - scanner->buffer);
                 return kTriangleOutOfRange;
             }
@@ -71,7 +66,7 @@ TriangleTableResult scanTriangleTable(Bsv2Scanner *scanner, int *out, long numTr
         for (int c = 0; c < 3; c++) {
             if (scanInt(scanner, corners + c) != kScanRead) return kTriangleUnreadable;
         }
-        if (!inRange(corners)) return kTriangleOutOfRange;
+        if (!cornersBelow(corners, limit)) return kTriangleOutOfRange;
         j++;
     }
     return kTrianglesRead;

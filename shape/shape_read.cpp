@@ -147,6 +147,14 @@ Shape readShapeBuffered(Bsv2Source source, Report *report, bool *allocationFaile
     return readShape(source, report, allocationFailed, small, kSmallScanBufferSize, second, helped);
 }
 
+// Reports a file that could not be opened or read from its start.
+void failBeforeTheMagic(Report *report, bool *allocationFailed, const char *message, Bsv2Cause cause, int error) {
+    *allocationFailed = false;
+    putMessage(report->message, report->size, message);
+    report->cause = cause;
+    report->systemError = error;
+}
+
 // The file reader: readShapeBuffered on the opened file, with a second
 // thread for a large regular file. Should the file have changed while two
 // threads read it, their parts may be of two versions: it is read again, on
@@ -154,11 +162,7 @@ Shape readShapeBuffered(Bsv2Source source, Report *report, bool *allocationFaile
 Shape readFile(const char *fileName, Report *report, bool *allocationFailed) {
     std::FILE *file = std::fopen(fileName, "r");
     if (file == nullptr) {
-        int error = errno;
-        *allocationFailed = false;
-        putMessage(report->message, report->size, "Read error!\n");
-        report->cause = BSV2_CAUSE_CANNOT_OPEN;
-        report->systemError = error;
+        failBeforeTheMagic(report, allocationFailed, "Read error!\n", BSV2_CAUSE_CANNOT_OPEN, errno);
         return nullptr;
     }
     int fd = fileno(file);
@@ -178,12 +182,7 @@ Shape readFile(const char *fileName, Report *report, bool *allocationFailed) {
             if (std::fseek(file, 0, SEEK_SET) == 0) {
                 shape = readShapeBuffered(fileSource(file), report, allocationFailed, kOneThread, &helped);
             } else {
-                // As a read that failed before the magic.
-                int error = errno;
-                *allocationFailed = false;
-                putMessage(report->message, report->size, "File Read error!!\n");
-                report->cause = BSV2_CAUSE_CANNOT_READ;
-                report->systemError = error;
+                failBeforeTheMagic(report, allocationFailed, "File Read error!!\n", BSV2_CAUSE_CANNOT_READ, errno);
             }
         }
     }

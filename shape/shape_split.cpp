@@ -64,9 +64,7 @@ const unsigned char *parseLine(const unsigned char *p, const unsigned char *end,
             for (p = after; p < end && isLineSpace(*p);) p++;
         }
         while (p < end && isLineSpace(*p)) p++;
-        if (c == 3 && (p == end || *p == '\n') && static_cast<unsigned>(corners[0]) < numVertices &&
-            static_cast<unsigned>(corners[1]) < numVertices && static_cast<unsigned>(corners[2]) < numVertices)
-            *kind = kTriangleLine;
+        if (c == 3 && (p == end || *p == '\n') && cornersBelow(corners, numVertices)) *kind = kTriangleLine;
     }
     if (p == end) return end;
     const void *newline = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
@@ -115,8 +113,7 @@ long readChunk(TriangleHelper *helper, std::uint64_t from, std::size_t length, b
         // The writer's lines take no more than the reading thread's loop.
         int *corners = helper->found + 3 * count;
         const unsigned char *after = parseTriangle(p, corners);
-        if (after != nullptr && (after == end || *after == '\n') && static_cast<unsigned>(corners[0]) < numVertices &&
-            static_cast<unsigned>(corners[1]) < numVertices && static_cast<unsigned>(corners[2]) < numVertices) {
+        if (after != nullptr && (after == end || *after == '\n') && cornersBelow(corners, numVertices)) {
             helper->foundStarts[count++] = static_cast<std::uint32_t>(p - chunk);
             p = after == end ? end : after + 1;
             continue;
@@ -227,7 +224,6 @@ bool startTriangleHelper(TriangleHelper *helper, int fd, std::uint64_t fileSize,
     helper->began.store(false);
     helper->cancelled.store(false);
     helper->running = false;
-    helper->kept = false;
     helper->chunk = static_cast<unsigned char *>(std::malloc(kChunkBytes + kChunkPadding));
     helper->found = static_cast<int *>(std::malloc(kMostLinesInChunk * 3 * sizeof(int)));
     helper->foundStarts = static_cast<std::uint32_t *>(std::malloc(kMostLinesInChunk * sizeof(std::uint32_t)));
@@ -290,7 +286,6 @@ TriangleTableResult scanTrianglesWithHelper(Bsv2Scanner *scanner, TriangleHelper
     // would give.
     skipScanSpace(scanner);
     if (scanner->readError == 0 && scanOffset(*scanner) == helperFrom) {
-        helper->kept = true;
         helpersKept.fetch_add(1, std::memory_order_relaxed);
         return kTrianglesRead;
     }

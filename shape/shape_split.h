@@ -62,7 +62,6 @@ struct TriangleHelper {
 
     pthread_t thread;
     bool running;  // started and not yet joined
-    bool kept;     // the reading thread took the helper's part
 };
 
 // True when a file open as `fd` should be read with a helper: a regular
