@@ -43,15 +43,6 @@ long fileSize(const std::string &path) {
     return stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
 }
 
-double timeRead(Shape (*reader)(const char *), const std::string &path) {
-    double start = secondsNow();
-    Shape shape = reader(path.c_str());
-    double seconds = secondsNow() - start;
-    if (shape == nullptr) fail("a reader refused the benchmark file");
-    destroyShape(shape);
-    return seconds;
-}
-
 double timeWrite(int (*writer)(Shape, const char *), Shape shape, const std::string &path) {
     // Each write makes a new file: truncating the last one costs the file
     // system more than the writing and would swamp the comparison.

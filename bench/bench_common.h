@@ -1,4 +1,5 @@
-// What the benchmark's parts share: the clock, medians, and giving up.
+// What the benchmark's parts share: the clock, medians, giving up, and
+// timing one read.
 #ifndef BENCH_BENCH_COMMON_H
 #define BENCH_BENCH_COMMON_H
 
@@ -6,7 +7,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
+
+#include "shape.h"
 
 // Seconds on a clock that only goes forward.
 inline double secondsNow() {
@@ -24,6 +28,16 @@ inline double median(std::vector<double> values) {
 [[noreturn]] inline void fail(const char *what) {
     std::fprintf(stderr, "bench_bsv2: %s\n", what);
     std::exit(1);
+}
+
+// Seconds `reader` takes to read `path`; a refused file ends the benchmark.
+inline double timeRead(Shape (*reader)(const char *), const std::string &path) {
+    double start = secondsNow();
+    Shape shape = reader(path.c_str());
+    double seconds = secondsNow() - start;
+    if (shape == nullptr) fail("a reader refused the benchmark file");
+    destroyShape(shape);
+    return seconds;
 }
 
 #endif
