@@ -27,6 +27,7 @@
 #include "command_line.h"
 #include "file_names.h"
 #include "import_isolated.h"
+#include "mesh_wire.h"
 #include "mesh_writers.h"
 #include "progress.h"
 #include "read_reason.h"
@@ -114,13 +115,6 @@ bool readRequest(int argc, char **argv, ConvertRequest *request, int *status) {
     }
     if (numFiles < 2) *status = usageError(kProgram, "an input and an output file are needed");
     return *status == kDone;
-}
-
-bool allCoordinatesFinite(Shape shape) {
-    for (long i = 0; i < 3L * shape->numVertices; i++) {
-        if (!std::isfinite(shape->vTable[i])) return false;
-    }
-    return true;
 }
 
 // The input read by the library (BSV2) or imported in the sandbox (the

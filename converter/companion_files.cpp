@@ -240,14 +240,14 @@ bool hidden(const std::string &below) {
 
 }  // namespace
 
-std::vector<std::string> companionFiles(const std::string &path) {
+std::vector<int> companionFiles(const std::string &path) {
     CompanionRole role = roleFor(lowerExtension(path));
     Found input;
     if (role.finder == nullptr || !find(path, &input)) return {};
     close(input.fd);  // where it is and which file it is are all that is needed
     std::string folder = input.real.substr(0, input.real.find_last_of('/') + 1);
     std::string named = path.substr(0, path.find_last_of('/') + 1);  // the folder as given, for relative names
-    std::vector<std::string> companions;
+    std::vector<int> companions;
     std::vector<std::pair<dev_t, ino_t>> taken = {{input.info.st_dev, input.info.st_ino}};
     for (const std::string &name : role.finder(path)) {
         Found file;
@@ -264,7 +264,7 @@ std::vector<std::string> companionFiles(const std::string &path) {
             continue;
         }
         taken.push_back(identity);
-        companions.push_back("/proc/self/fd/" + std::to_string(file.fd));
+        companions.push_back(file.fd);
     }
     return companions;
 }

@@ -19,12 +19,11 @@
 // in its path below the folder. Each file is opened once (O_PATH) and
 // judged by what was opened, so that a name its author swaps meanwhile
 // (for a link to a secret) cannot pass as something else: each is returned
-// as /proc/self/fd/N, a path to that descriptor, which stays open in the
-// calling process (an import child, which ends with the import) and opens
-// nothing by itself. Without /proc, no companions are found.
+// as that O_PATH descriptor (close-on-exec), which the caller owns and
+// closes. Without /proc, no companions are found.
 //   Reads the file: an OBJ or LightWave scene line by line, a glTF's JSON
 //   (for .glb only its JSON chunk); other formats are not read.
 //   Never fails: a file that cannot be read or parsed names no companions.
-std::vector<std::string> companionFiles(const std::string &path);
+std::vector<int> companionFiles(const std::string &path);
 
 #endif

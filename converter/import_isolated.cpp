@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "companion_files.h"
@@ -43,17 +44,15 @@ const double kMostSeconds = 600;  // the longest default time, whatever the inpu
 
 void reportProgress(float share) { sendProgress(resultFd, share); }
 
-// Lets the process read `paths` and nothing else, where the kernel has
-// Landlock. A path that cannot be opened gets no rule: the importer then
+// Lets the process read the mesh at `path` and the `companions` (O_PATH
+// descriptors, closed here) and nothing else, where the kernel has
+// Landlock. A mesh that cannot be opened gets no rule: the importer then
 // fails to open it, and says so.
-bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason) {
-    if (landlockVersion() == 0) return true;
-    std::vector<int> rules;
-    for (const std::string &path : paths) {
-        int fd = open(path.c_str(), O_PATH | O_CLOEXEC);
-        if (fd >= 0) rules.push_back(fd);
-    }
-    bool confined = confineToReading(rules, reason);
+bool confineReadingTo(const char *path, std::vector<int> companions, std::string *reason) {
+    std::vector<int> rules = std::move(companions);
+    int mesh = open(path, O_PATH | O_CLOEXEC);
+    if (mesh >= 0) rules.push_back(mesh);
+    bool confined = landlockVersion() == 0 || confineToReading(rules, reason);
     for (int rule : rules) close(rule);
     return confined;
 }
@@ -80,9 +79,8 @@ bool confineReadingTo(const std::vector<std::string> &paths, std::string *reason
     // input names, end the child with its own frame.
     std::set_new_handler(outOfMemory);
     if (!limitMemory(limits.memoryMiB << 20, &why)) setupFailed(resultFd, why);
-    std::vector<std::string> readable = companionFiles(path);
-    readable.insert(readable.begin(), path);
-    if (!dropPrivileges(&why) || !confineReadingTo(readable, &why) || !enterSandbox(resultFd, &why))
+    std::vector<int> companions = companionFiles(path);
+    if (!dropPrivileges(&why) || !confineReadingTo(path, companions, &why) || !enterSandbox(resultFd, &why))
         setupFailed(resultFd, why);
     MeshData mesh;
     bool imported = importMesh(path, &mesh, &why, reportProgress);

@@ -119,9 +119,7 @@ std::size_t fillTables(WireReceiver *receiver, const char *data, std::size_t siz
 // them, or vertex numbers naming no vertex, has not run the import as it
 // should.
 bool meshValid(Shape shape) {
-    for (long i = 0; i < 3L * shape->numVertices; i++) {
-        if (!std::isfinite(shape->vTable[i])) return false;
-    }
+    if (!allCoordinatesFinite(shape)) return false;
     for (long i = 0; i < 3L * shape->numTris; i++) {
         if (shape->tTable[i] < 0 || shape->tTable[i] >= shape->numVertices) return false;
     }
@@ -217,4 +215,11 @@ WireResult wireResult(WireReceiver *receiver, Shape *shape, LeftOut *leftOut, st
 void releaseWire(WireReceiver *receiver) {
     destroyShape(receiver->shape);
     receiver->shape = nullptr;
+}
+
+bool allCoordinatesFinite(Shape shape) {
+    for (long i = 0; i < 3L * shape->numVertices; i++) {
+        if (!std::isfinite(shape->vTable[i])) return false;
+    }
+    return true;
 }

@@ -74,4 +74,8 @@ WireResult wireResult(WireReceiver *receiver, Shape *shape, LeftOut *leftOut, st
 // Releases what the receiver still holds (a mesh not handed over).
 void releaseWire(WireReceiver *receiver);
 
+// True when every coordinate of `shape` is finite: what an import gives,
+// and what every output format but BSV2 can hold faithfully.
+bool allCoordinatesFinite(Shape shape);
+
 #endif
