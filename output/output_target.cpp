@@ -10,6 +10,8 @@
 #include <deque>
 #include <vector>
 
+#include "output_failure.h"
+
 namespace {
 
 // The kernel's own limit on the links one lookup follows.
@@ -23,18 +25,6 @@ struct Walk {
     int links = 0;
     bool throughLink = false;  // the last component came from a link
 };
-
-bool fail(OutputError *error, OutputFailure failure, int systemError, const std::string &reason) {
-    error->failure = failure;
-    error->systemError = systemError;
-    error->reason = reason;
-    return false;
-}
-
-std::string joined(const std::string &folder, const std::string &name) {
-    if (folder.empty()) return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
 
 // The folder part of a path as it was given, for messages.
 std::string givenFolder(const std::string &path) {

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "output_failure.h"
+
 namespace {
 
 // The write under way, kept for abandonOutputWrite when the caller asks for
@@ -41,18 +43,10 @@ void releaseSignals(bool held, const sigset_t &previous) {
     if (held) pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
-bool fail(OutputError *error, OutputFailure failure, int systemError, const std::string &reason) {
-    error->failure = failure;
-    error->systemError = systemError;
-    error->reason = reason;
-    return false;
-}
-
 std::string shownFolder(const OutputTarget &target) { return target.folderPath.empty() ? "." : target.folderPath; }
 
 std::string pathBeside(const OutputTarget &target, const std::string &name) {
-    std::string folder = shownFolder(target);
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
+    return joined(shownFolder(target), name);
 }
 
 // The first bytes of the regular file at the target, up to `count`; false
@@ -342,7 +336,8 @@ void abandonOutputOnTermination() {
 bool writeOutputWhole(const std::string &path, const OutputRules &rules, const OutputWriter &write,
                       OutputError *error) {
     OutputTarget target;
-    if (!prepareOutput(path, rules, &target, error)) return false;
+    // writeOutput judges the target by the rules.
+    if (!findOutput(path, &target, error)) return false;
     bool written = writeOutput(target, rules, write, error);
     releaseOutput(&target);
     return written;
