@@ -78,25 +78,6 @@ void leftOut(const char *path, const std::string &reason) {
     std::fprintf(stderr, "bsv2-snapshot: %s: %s\n", path, reason.c_str());
 }
 
-// The run's budget, when there is one, and what it has taken so far.
-struct Budget {
-    bool limited = false;  // --thumbnail
-    long long dataBytes = 0;
-    double linePixels = 0;
-};
-
-std::string mebibytes(long long bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB"; }
-
-// Adds `bytes` of data to the budget; false, with one line, past it.
-bool takeData(Budget *budget, long long bytes, const std::string &what) {
-    budget->dataBytes += bytes;
-    if (!budget->limited || budget->dataBytes <= kThumbnailDataBytes) return true;
-    std::fprintf(stderr, "bsv2-snapshot: %s %s (%s in all), over the thumbnail budget of %s of data\n", what.c_str(),
-                 mebibytes(bytes).c_str(), mebibytes(budget->dataBytes).c_str(),
-                 mebibytes(kThumbnailDataBytes).c_str());
-    return false;
-}
-
 // What readModel found.
 enum class Read { kModel, kLeftOut, kOverBudget };
 
@@ -109,7 +90,7 @@ enum class Read { kModel, kLeftOut, kOverBudget };
 // (weighed_read.h). A file that cannot be read is left out with the
 // reader's message on one line (or the snapshot's own reason); with a
 // budget, so is anything but a regular file.
-Read readModel(const char *path, Budget *budget, Shape *shape) {
+Read readModel(const char *path, ThumbnailBudget *budget, Shape *shape) {
     *shape = nullptr;
     // A file that cannot be found is left to the reader, which says so.
     int found = open(path, O_PATH | O_CLOEXEC);
@@ -180,7 +161,8 @@ bool pictureSize(const char *text, int *size) {
 // Reads the command line: the size, the budget, the files named (the
 // models, then the output). False when the run ends here, with its exit
 // status in *status (help, version, a usage error).
-bool readCommandLine(int argc, char **argv, int *size, Budget *budget, std::vector<const char *> *paths, int *status) {
+bool readCommandLine(int argc, char **argv, int *size, ThumbnailBudget *budget, std::vector<const char *> *paths,
+                     int *status) {
     ArgumentReader reader = {argc, argv};
     const char *arg = nullptr;
     for (ArgumentKind kind; (kind = nextArgument(&reader, &arg)) != ArgumentKind::kEnd;) {
@@ -204,26 +186,11 @@ bool readCommandLine(int argc, char **argv, int *size, Budget *budget, std::vect
     return *status == kDone;
 }
 
-// Sets --thumbnail's budget going: the CPU-time limit, then the picture's
-// bytes. False, with one line, when the limit cannot be set or the picture
-// alone is over the budget.
-bool startBudget(int size, Budget *budget) {
-    std::string reason;
-    const std::string overrun = "bsv2-snapshot: gave up: more than the thumbnail budget of " +
-                                std::to_string(kThumbnailCpuSeconds) + " s of CPU time";
-    if (!limitCpuTime(kThumbnailCpuSeconds, overrun, kOverBudget, &reason)) {
-        std::fprintf(stderr, "bsv2-snapshot: cannot limit its CPU time: %s\n", reason.c_str());
-        return false;
-    }
-    std::string picture = std::to_string(size) + " x " + std::to_string(size);
-    return takeData(budget, pictureBytes(size), "a " + picture + " picture needs");
-}
-
 // Reads the models named in `paths` into models[] (a file that cannot be
 // read leaves its slot null) and, within a budget, weighs their drawing
 // before anything is drawn. Returns kDone, kOverBudget or kNothingRead
 // (every file given was left out); the models are the caller's either way.
-int readModels(const std::vector<const char *> &paths, int size, Budget *budget, Shape models[2]) {
+int readModels(const std::vector<const char *> &paths, int size, ThumbnailBudget *budget, Shape models[2]) {
     for (std::size_t i = 0; i < paths.size(); i++) {
         if (readModel(paths[i], budget, &models[i]) == Read::kOverBudget) return kOverBudget;
     }
@@ -268,13 +235,13 @@ int drawAndWrite(int size, Shape models[2], const char *output, const OutputTarg
 
 int main(int argc, char **argv) {
     int size = Vx_max - Vx_min;
-    Budget budget;
+    ThumbnailBudget budget;
     std::vector<const char *> paths;
     int status = kDone;
     if (!readCommandLine(argc, argv, &size, &budget, &paths, &status)) return status;
     const char *output = paths.back();
     paths.pop_back();
-    if (budget.limited && !startBudget(size, &budget)) return kOverBudget;
+    if (budget.limited && !startBudget(size, &budget, kOverBudget)) return kOverBudget;
 
     OutputRules rules;
     rules.inputs.assign(paths.begin(), paths.end());

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -93,4 +94,31 @@ bool limitCpuTime(int seconds, const std::string &line, int status, std::string 
         return false;
     }
     return true;
+}
+
+namespace {
+
+std::string mebibytes(long long bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB"; }
+
+}  // namespace
+
+bool takeData(ThumbnailBudget *budget, long long bytes, const std::string &what) {
+    budget->dataBytes += bytes;
+    if (!budget->limited || budget->dataBytes <= kThumbnailDataBytes) return true;
+    std::fprintf(stderr, "bsv2-snapshot: %s %s (%s in all), over the thumbnail budget of %s of data\n", what.c_str(),
+                 mebibytes(bytes).c_str(), mebibytes(budget->dataBytes).c_str(),
+                 mebibytes(kThumbnailDataBytes).c_str());
+    return false;
+}
+
+bool startBudget(int size, ThumbnailBudget *budget, int overrunStatus) {
+    std::string reason;
+    const std::string overrun = "bsv2-snapshot: gave up: more than the thumbnail budget of " +
+                                std::to_string(kThumbnailCpuSeconds) + " s of CPU time";
+    if (!limitCpuTime(kThumbnailCpuSeconds, overrun, overrunStatus, &reason)) {
+        std::fprintf(stderr, "bsv2-snapshot: cannot limit its CPU time: %s\n", reason.c_str());
+        return false;
+    }
+    std::string picture = std::to_string(size) + " x " + std::to_string(size);
+    return takeData(budget, pictureBytes(size), "a " + picture + " picture needs");
 }

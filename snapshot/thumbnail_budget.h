@@ -48,4 +48,22 @@ double leastDrawingCost(Shape model, int size, double enough);
 //   kernel's own signal would end the process silently).
 bool limitCpuTime(int seconds, const std::string &line, int status, std::string *reason);
 
+// A run's budget, when there is one, and what it has taken so far.
+struct ThumbnailBudget {
+    bool limited = false;  // --thumbnail
+    long long dataBytes = 0;
+    double linePixels = 0;
+};
+
+// Adds `bytes` of data to the budget; true while within it (always, when
+// not limited). Past it, false, with one line on standard error naming
+// `what` needs the bytes.
+bool takeData(ThumbnailBudget *budget, long long bytes, const std::string &what);
+
+// Sets a limited budget going: the CPU-time limit (past it, the process
+// exits with `overrunStatus`), then the size x size picture's bytes. False,
+// with one line on standard error, when the limit cannot be set or the
+// picture alone is over the budget.
+bool startBudget(int size, ThumbnailBudget *budget, int overrunStatus);
+
 #endif
