@@ -82,11 +82,7 @@ fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
 project=$(basename "$repo")
 
-if ! command -v debootstrap >/dev/null || ! command -v pivot_root >/dev/null; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get -q -o DPkg::Lock::Timeout=900 update >/dev/null
-  apt-get -q -o DPkg::Lock::Timeout=900 install -y --no-install-recommends debootstrap util-linux >/dev/null
-fi
+bash "$repo/tools/install-deps.sh" fresh-machine
 if ! unshare --mount --pid --ipc --uts --fork true 2>/dev/null; then
   say "the kernel refuses new mount and PID namespaces here; not falling back to chroot"
   exit 125

@@ -9,6 +9,7 @@
 #   tools/install-deps.sh test      all of these, plus what the tests need
 #   tools/install-deps.sh package   all of test, plus what making and trying the Debian packages needs
 #   tools/install-deps.sh bench     what the benchmark needs
+#   tools/install-deps.sh fresh-machine  what tools/fresh-machine.sh makes its Debian root with
 # Each set is whole on its own: any of them may be the first thing run on a
 # fresh machine.
 set -euo pipefail
@@ -68,6 +69,9 @@ package_packages=("${test_packages[@]}" dpkg-dev lintian file gcc)
 # of assimp-testmodels.
 bench_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${convert_packages[@]}" pybind11-dev python3-dev
                 python3-numpy time bc f3d xauth assimp-testmodels)
+# tools/fresh-machine.sh: debootstrap makes the root, util-linux's unshare
+# and pivot_root enter it.
+fresh_machine_packages=(debootstrap util-linux)
 
 case "${1:-}" in
   view) wanted=("${view_packages[@]}") ;;
@@ -79,7 +83,8 @@ case "${1:-}" in
   test) wanted=("${test_packages[@]}") ;;
   package) wanted=("${package_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
-  *) echo "usage: $0 view|snapshot|convert|python|web|chromium|test|package|bench" >&2; exit 2 ;;
+  fresh-machine) wanted=("${fresh_machine_packages[@]}") ;;
+  *) echo "usage: $0 view|snapshot|convert|python|web|chromium|test|package|bench|fresh-machine" >&2; exit 2 ;;
 esac
 
 missing=()

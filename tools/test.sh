@@ -82,8 +82,7 @@ root=$PWD
 (cd "$venv" && "$venv/bin/python" -c "import bsv2, bsv2_meshio; print('installed by pip:', bsv2.__file__)" &&
   BSV2_PROJECT_VERSION=$version BSV2_CONVERTER=$root/build/converter/bsv2-convert \
     "$venv/bin/python" -m pytest -q -p no:cacheprovider "$root/python/tests")
-/usr/bin/python3 -m build --no-isolation --wheel --outdir "$scratch/dist" . >"$scratch/build.log" 2>&1 ||
-  { cat "$scratch/build.log" >&2; build_failed "building the wheel"; }
+quietly "building the wheel" /usr/bin/python3 -m build --no-isolation --wheel --outdir "$scratch/dist" .
 echo "wheel: $(basename "$scratch"/dist/*.whl)"
 
 echo "== bsv2-convert on mutated mesh files" >&2
