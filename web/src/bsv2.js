@@ -29,8 +29,6 @@ const NO_MEMORY = CAUSES.indexOf('BSV2_CAUSE_NO_MEMORY');
 const MESSAGE_SIZE = 128;
 // The largest count a BSV2 file holds (a 32-bit int).
 const MAX_COUNT = 2147483647;
-// Doubles from here on (2^128 - 2^103) round up to infinity as floats.
-const BEYOND_FLOAT = 340282356779733661637539395458142568448;
 
 /** A read or write the library refused: its message, and the cause. */
 export class BSV2Error extends Error {
@@ -144,7 +142,7 @@ function checkPoints(points) {
   for (let i = 0; i < points.length; i++) {
     const value = points[i];
     if (typeof value !== 'number') throw new TypeError(`points must be numbers, not ${typeof value}`);
-    if (Math.abs(value) >= BEYOND_FLOAT && Number.isFinite(value)) {
+    if (Number.isFinite(value) && !Number.isFinite(Math.fround(value))) {
       throw new RangeError(`coordinate ${value} does not fit in a 32-bit float`);
     }
   }
