@@ -12,6 +12,11 @@ let spare = null;
 /** Thrown by a job's promise when the job was cancelled. */
 export class Cancelled extends Error {}
 
+// The error a worker's failure message stands for, with its detail.
+function workerError(data) {
+  return Object.assign(new Error(data.message), { detail: data.detail });
+}
+
 // A worker and a promise of its readiness, which fails with the reason it
 // gave when it could not start.
 function spawn() {
@@ -21,7 +26,7 @@ function spawn() {
     const first = ({ data }) => {
       worker.removeEventListener('message', first);
       if (data.kind === 'ready') resolve();
-      else reject(Object.assign(new Error(data.message), { detail: data.detail }));
+      else reject(workerError(data));
     };
     worker.addEventListener('message', first);
   });
@@ -58,7 +63,7 @@ export function startJob(message, { onProgress } = {}) {
   worker.onmessage = ({ data }) => {
     if (data.kind === 'progress') onProgress?.(data.loaded, data.total);
     else if (data.kind === 'done') settle(null, data);
-    else if (data.kind === 'failed') settle(Object.assign(new Error(data.message), { detail: data.detail }));
+    else if (data.kind === 'failed') settle(workerError(data));
   };
   // The worker died: out of memory, most likely.
   worker.onerror = (event) => {

@@ -135,6 +135,14 @@ function showFacts(slot) {
   );
 }
 
+/** Ends a slot's read under way and takes its model out of the picture. */
+function clearSlot(slot) {
+  slot.job?.cancel();
+  slot.model = null;
+  view.setModel(slot.index, null);
+  if (slot.index === 1) restartBuildUp();
+}
+
 /**
  * Reads a file or an address into a slot; the slot's former model goes at
  * once (never a stale picture), and a failure shows the file's name and the
@@ -142,11 +150,8 @@ function showFacts(slot) {
  * @param {{file?: File, url?: string, name: string}} source
  */
 async function load(slot, source) {
-  slot.job?.cancel();
-  slot.model = null;
+  clearSlot(slot);
   slot.name = source.name;
-  view.setModel(slot.index, null);
-  if (slot.index === 1) restartBuildUp();
   setState(slot, 'loading', '');
   const progress = $('progress', slot.element);
   progress.removeAttribute('value');
@@ -254,9 +259,7 @@ function loadFromAddress() {
       // shown as it is written
     }
     if (url === null || !/^https?:$/.test(url.protocol)) {
-      slots[i].job?.cancel();
-      slots[i].model = null;
-      view.setModel(i, null);
+      clearSlot(slots[i]);
       setState(slots[i], 'failed', `${given}: only http and https addresses are read`);
       return;
     }

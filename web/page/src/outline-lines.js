@@ -75,8 +75,7 @@ function tableTexture(count, perTexel, rowLength, maxTextureSize, Values, format
  *   drawn as they are (no colour management), as glColor3f gives them
  * @param {number} maxTextureSize the renderer's
  * @returns {LineSegments} setDrawRange(0, 6 k) on its geometry shows the
- *   first k triangles; its geometry, material and the material's two
- *   textures are the caller's to dispose of
+ *   first k triangles; the caller's to dispose of (disposeOutlines)
  * @throws {RangeError} when a table does not fit in a texture
  */
 export function createOutlines(points, lines, colour, maxTextureSize) {
@@ -121,4 +120,12 @@ export function createOutlines(points, lines, colour, maxTextureSize) {
   const outlines = new LineSegments(geometry, material);
   outlines.frustumCulled = false; // the geometry has no positions to say where it is
   return outlines;
+}
+
+/** Frees what createOutlines made: the geometry, the material and its two textures. */
+export function disposeOutlines(outlines) {
+  outlines.geometry.dispose();
+  outlines.material.dispose();
+  outlines.material.uniforms.points.value.dispose();
+  outlines.material.uniforms.ends.value.dispose();
 }

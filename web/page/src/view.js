@@ -8,7 +8,7 @@ import { Group, PerspectiveCamera, Quaternion, Scene, Vector3, WebGLRenderer } f
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 
 import { fitScale } from './fit.js';
-import { createOutlines } from './outline-lines.js';
+import { createOutlines, disposeOutlines } from './outline-lines.js';
 
 /** The desktop viewer's fixed view. */
 export const VIEWER = Object.freeze({
@@ -111,10 +111,7 @@ export function createView(canvas, { onContextLost }) {
     setModel(slot, model) {
       if (models[slot]) {
         upright.remove(models[slot].lines);
-        models[slot].lines.geometry.dispose();
-        models[slot].lines.material.dispose();
-        models[slot].lines.material.uniforms.points.value.dispose();
-        models[slot].lines.material.uniforms.ends.value.dispose();
+        disposeOutlines(models[slot].lines);
       }
       models[slot] = null;
       redraw();
