@@ -42,14 +42,15 @@ const peerSource = `
 import { LineBasicMaterial, LineSegments, PerspectiveCamera, Scene, WebGLRenderer } from 'three';
 import { PLYLoader } from 'three/addons/loaders/PLYLoader.js';
 import { outlines } from '${join(here, '../../src/three.js')}';
+import { VIEWER } from '${join(here, '../src/view.js')}';
 const canvas = document.querySelector('#canvas');
 const renderer = new WebGLRenderer({ canvas, antialias: false, preserveDrawingBuffer: true });
-renderer.setSize(500, 500, false);
-const camera = new PerspectiveCamera(90, 1, 1, 1000);
-camera.position.set(5, 10, 5);
-camera.lookAt(0, 0, 2);
+renderer.setSize(VIEWER.size, VIEWER.size, false);
+const camera = new PerspectiveCamera(VIEWER.fieldOfView, VIEWER.aspect, VIEWER.near, VIEWER.far);
+camera.position.set(...VIEWER.eye);
+camera.lookAt(...VIEWER.target);
 const scene = new Scene();
-scene.scale.set(1, 2, 1);
+scene.scale.set(1, VIEWER.yScale, 1);
 window.addEventListener('dragover', (event) => event.preventDefault());
 window.addEventListener('drop', async (event) => {
   event.preventDefault();
