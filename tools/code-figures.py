@@ -5,7 +5,8 @@ tests against the lines of code in each folder.
     tools/code-figures.py [--functions N]
 
 Run from anywhere in the repository; it reads the files git tracks.
-Functions are found by Universal Ctags (Debian: universal-ctags), in the
+Functions are found by Universal Ctags (Debian's universal-ctags, which
+tools/install-deps.sh figures installs when it is missing), in the
 C++ files outside test folders; a function's length is its lines from its
 name to its closing brace. A line is any line of a C++, C, Python or shell
 file; test lines are those in folders named tests (tests/common counts as
@@ -15,6 +16,7 @@ tests of the folder "tests"), code lines all the others. Data files
 import argparse
 import collections
 import os
+import shutil
 import subprocess
 
 SOURCES = (".cpp", ".h", ".c", ".py", ".sh")
@@ -59,6 +61,8 @@ def main():
     arguments = parser.parse_args()
     root = subprocess.run(["git", "rev-parse", "--show-toplevel"], check=True, capture_output=True,
                           text=True).stdout.strip()
+    if shutil.which("ctags") is None:
+        subprocess.run(["bash", os.path.join(root, "tools/install-deps.sh"), "figures"], check=True)
     names = tracked(root)
     print("longest functions (lines, name, where):")
     for length, name, where in longest_functions(root, names, arguments.functions):

@@ -10,6 +10,7 @@
 #   tools/install-deps.sh package   all of test, plus what making and trying the Debian packages needs
 #   tools/install-deps.sh bench     what the benchmark needs
 #   tools/install-deps.sh fresh-machine  what tools/fresh-machine.sh makes its Debian root with
+#   tools/install-deps.sh figures   what tools/code-figures.py finds functions with
 # Each set is whole on its own: any of them may be the first thing run on a
 # fresh machine.
 set -euo pipefail
@@ -72,6 +73,8 @@ bench_packages=("${view_packages[@]}" "${snapshot_packages[@]}" "${convert_packa
 # tools/fresh-machine.sh: debootstrap makes the root, util-linux's unshare
 # and pivot_root enter it.
 fresh_machine_packages=(debootstrap util-linux)
+# tools/code-figures.py: Universal Ctags finds the functions.
+figures_packages=(universal-ctags)
 
 case "${1:-}" in
   view) wanted=("${view_packages[@]}") ;;
@@ -84,7 +87,8 @@ case "${1:-}" in
   package) wanted=("${package_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
   fresh-machine) wanted=("${fresh_machine_packages[@]}") ;;
-  *) echo "usage: $0 view|snapshot|convert|python|web|chromium|test|package|bench|fresh-machine" >&2; exit 2 ;;
+  figures) wanted=("${figures_packages[@]}") ;;
+  *) echo "usage: $0 view|snapshot|convert|python|web|chromium|test|package|bench|fresh-machine|figures" >&2; exit 2 ;;
 esac
 
 missing=()
